@@ -1,0 +1,129 @@
+#include "camera/pixel_conversion.h"
+
+#include <array>
+#include <cstring>
+
+namespace snaplark {
+namespace {
+
+// One table per coefficient, indexed by the raw chroma byte. Integer division
+// truncates toward zero, which is exactly the per-product truncation the
+// conversion needs (T(-0.344 * 38) is -13, not -14), and no float is involved.
+constexpr std::array<std::int16_t, 256> ChromaTable(int thousandths) {
+  std::array<std::int16_t, 256> table{};
+  for (int c = 0; c < 256; ++c) table[c] = static_cast<std::int16_t>(thousandths * (c - 128) / 1000);
+  return table;
+}
+
+constexpr auto kRedFromV = ChromaTable(1402);
+constexpr auto kGreenFromU = ChromaTable(344);
+constexpr auto kGreenFromV = ChromaTable(714);
+constexpr auto kBlueFromU = ChromaTable(1772);
+
+static_assert(kBlueFromU[90] == -67 && kGreenFromU[90] == -13, "products must truncate toward zero");
+
+inline std::uint8_t Clamp255(int value) {
+  return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
+
+// The chroma part of one pixel, shared by the pixels of one U, V pair.
+struct ChromaOffsets {
+  int blue;
+  int green;
+  int red;
+};
+
+inline ChromaOffsets OffsetsFor(std::uint8_t u, std::uint8_t v) {
+  return {kBlueFromU[u], -kGreenFromU[u] - kGreenFromV[v], kRedFromV[v]};
+}
+
+inline void StorePixel(std::uint8_t* out, int luma, const ChromaOffsets& c) {
+  out[0] = Clamp255(luma + c.blue);
+  out[1] = Clamp255(luma + c.green);
+  out[2] = Clamp255(luma + c.red);
+}
+
+// Output row that receives source row y (top = 0): the picture is stored
+// bottom-up, so the top row is the last one in memory.
+inline std::uint8_t* OutputRow(std::uint8_t* pixels, int height, int y, int stride) {
+  return pixels + static_cast<std::ptrdiff_t>(height - 1 - y) * stride;
+}
+
+// Rows are addressed from the top row each time rather than by stepping a
+// pointer, so a negative pitch never forms a pointer before the buffer.
+inline const std::uint8_t* SourceRow(const std::uint8_t* top, std::ptrdiff_t pitch, int y) {
+  return top + static_cast<std::ptrdiff_t>(y) * pitch;
+}
+
+constexpr PixelRowKernels kScalarKernels{CopyRgbRowScalar, Nv12RowScalar, Yuy2RowScalar};
+
+}  // namespace
+
+void CopyRgbRowScalar(const std::uint8_t* source, std::uint8_t* out, int width) {
+  std::memcpy(out, source, static_cast<std::size_t>(width) * 3);
+}
+
+void Nv12RowScalar(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
+  int x = 0;
+  for (; x + 1 < width; x += 2) {
+    const ChromaOffsets c = OffsetsFor(chroma[x], chroma[x + 1]);
+    StorePixel(out + 3 * x, luma[x], c);
+    StorePixel(out + 3 * x + 3, luma[x + 1], c);
+  }
+  if (x < width) {
+    // Odd width: the last pixel still has a whole pair of its own.
+    StorePixel(out + 3 * x, luma[x], OffsetsFor(chroma[x], chroma[x + 1]));
+  }
+}
+
+void Yuy2RowScalar(const std::uint8_t* source, std::uint8_t* out, int width) {
+  int x = 0;
+  for (; x + 1 < width; x += 2, source += 4) {
+    const ChromaOffsets c = OffsetsFor(source[1], source[3]);
+    StorePixel(out + 3 * x, source[0], c);
+    StorePixel(out + 3 * x + 3, source[2], c);
+  }
+  if (x < width) StorePixel(out + 3 * x, source[0], OffsetsFor(source[1], source[3]));
+}
+
+const PixelRowKernels& ActivePixelRowKernels() { return kScalarKernels; }
+
+void CopyRgbRowsPitched(const std::uint8_t* topRow, std::ptrdiff_t sourcePitch, std::uint8_t* pixels,
+                        int width, int height, int stride) {
+  if (width < 1 || height < 1) return;
+  const RgbRowKernel row = ActivePixelRowKernels().rgb;
+  for (int y = 0; y < height; ++y) row(SourceRow(topRow, sourcePitch, y), OutputRow(pixels, height, y, stride), width);
+}
+
+void ConvertNv12Pitched(const std::uint8_t* luma, std::ptrdiff_t lumaPitch, const std::uint8_t* chroma,
+                        std::ptrdiff_t chromaPitch, std::uint8_t* pixels, int width, int height, int stride) {
+  if (width < 1 || height < 1) return;
+  const Nv12RowKernel row = ActivePixelRowKernels().nv12;
+  for (int y = 0; y < height; ++y) {
+    row(SourceRow(luma, lumaPitch, y), SourceRow(chroma, chromaPitch, y / 2), OutputRow(pixels, height, y, stride),
+        width);
+  }
+}
+
+void ConvertYuy2Pitched(const std::uint8_t* source, std::ptrdiff_t sourcePitch, std::uint8_t* pixels, int width,
+                        int height, int stride) {
+  if (width < 1 || height < 1) return;
+  const Yuy2RowKernel row = ActivePixelRowKernels().yuy2;
+  for (int y = 0; y < height; ++y) row(SourceRow(source, sourcePitch, y), OutputRow(pixels, height, y, stride), width);
+}
+
+void CopyRgbRows(const std::uint8_t* source, std::uint8_t* pixels, int width, int height, int stride) {
+  CopyRgbRowsPitched(source, stride, pixels, width, height, stride);
+}
+
+void ConvertNv12(const std::uint8_t* source, std::uint8_t* pixels, int width, int height, int stride) {
+  if (width < 1 || height < 1) return;
+  const std::ptrdiff_t lumaBytes = static_cast<std::ptrdiff_t>(width) * height;
+  ConvertNv12Pitched(source, width, source + lumaBytes, width, pixels, width, height, stride);
+}
+
+void ConvertYuy2(const std::uint8_t* source, std::uint8_t* pixels, int width, int height, int stride) {
+  ConvertYuy2Pitched(source, static_cast<std::ptrdiff_t>(width) * 2, pixels, width, height, stride);
+}
+
+}  // namespace snaplark
