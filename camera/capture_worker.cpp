@@ -1,0 +1,53 @@
+#include "camera/capture_worker.h"
+
+#include <system_error>
+#include <utility>
+
+namespace snaplark {
+
+CaptureWorker::CaptureWorker(FrameReader readFrame) : readFrame_(std::move(readFrame)) {}
+
+CaptureWorker::~CaptureWorker() { Stop(); }
+
+bool CaptureWorker::Start(FrameCallback callback) {
+  if (running.load()) return false;
+  {
+    std::lock_guard<std::mutex> lock(callbackMutex);
+    frameCallback = std::move(callback);
+  }
+  // Only reachable if a thread ended without Stop; never leave one unjoined.
+  if (captureThread.joinable()) captureThread.join();
+  running.store(true);
+  try {
+    captureThread = std::thread(&CaptureWorker::CaptureLoop, this);
+  } catch (const std::system_error&) {
+    // The system refused a thread: stay in the state a Stop would leave.
+    running.store(false);
+    return false;
+  }
+  return true;
+}
+
+void CaptureWorker::Stop() {
+  running.exchange(false);
+  if (captureThread.joinable()) captureThread.join();
+}
+
+void CaptureWorker::CaptureLoop() {
+  // One buffer for the life of the thread: once the first frame has sized
+  // it, later frames of the same size are converted without allocating.
+  std::vector<std::uint8_t> pixels;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+  while (running.load()) {
+    if (readFrame_(pixels, width, height, stride)) {
+      std::lock_guard<std::mutex> lock(callbackMutex);
+      if (frameCallback) frameCallback(pixels.data(), width, height, stride);
+    } else {
+      std::this_thread::sleep_for(kRetryDelay);
+    }
+  }
+}
+
+}  // namespace snaplark
