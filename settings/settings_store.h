@@ -29,9 +29,6 @@ class SettingsStore {
   // On any failure, or for a value of another type, target keeps its content.
   static void ReadStringValue(HKEY key, const wchar_t* valueName, std::wstring& target);
 
-  HKEY Root() const { return root_; }
-  const std::wstring& KeyPath() const { return keyPath_; }
-
  private:
   HKEY root_;
   std::wstring keyPath_;

@@ -52,23 +52,19 @@ TEST_F(KeyNameTest, FixedNamesComeFirstAndNeverAskTheLayout) {
     EXPECT_EQ(ComposeKeyName(row.code, NamingLayout), row.name) << "code " << row.code;
   }
   EXPECT_EQ(ComposeKeyName(0, NamingLayout), L"(none)");
-  for (unsigned code = 0x41; code <= 0x5A; ++code) {
-    EXPECT_EQ(ComposeKeyName(code, NamingLayout), std::wstring(1, static_cast<wchar_t>(code)));
-  }
-  for (unsigned code = 0x30; code <= 0x39; ++code) {
-    EXPECT_EQ(ComposeKeyName(code, NamingLayout), std::wstring(1, static_cast<wchar_t>(code)));
-  }
-  EXPECT_EQ(ComposeKeyName(0x41, nullptr), L"A");
-  EXPECT_EQ(ComposeKeyName(0x5A, nullptr), L"Z");
-  EXPECT_EQ(ComposeKeyName(0x30, nullptr), L"0");
-  EXPECT_EQ(ComposeKeyName(0x35, nullptr), L"5");
-  EXPECT_EQ(ComposeKeyName(0x39, nullptr), L"9");
+  EXPECT_EQ(ComposeKeyName(0x41, NamingLayout), L"A");
+  EXPECT_EQ(ComposeKeyName(0x4D, NamingLayout), L"M");
+  EXPECT_EQ(ComposeKeyName(0x5A, NamingLayout), L"Z");
+  EXPECT_EQ(ComposeKeyName(0x30, NamingLayout), L"0");
+  EXPECT_EQ(ComposeKeyName(0x35, NamingLayout), L"5");
+  EXPECT_EQ(ComposeKeyName(0x39, NamingLayout), L"9");
   EXPECT_TRUE(layoutQueries.empty());
 }
 
 TEST_F(KeyNameTest, OtherKeysAreNamedByTheLayoutWhenItKnowsThem) {
   // 108 is the keypad separator, deliberately missing from the fixed names;
-  // the others sit just outside the letter and digit ranges.
+  // the others sit just outside the letter and digit ranges, or are a
+  // modifier, F13 and a code beyond one byte.
   for (unsigned code : {108u, 0x2Fu, 0x3Au, 0x40u, 0x5Bu, 0x10u, 0x7Cu, 0x1234u}) {
     layoutQueries.clear();
     EXPECT_EQ(ComposeKeyName(code, NamingLayout), L"Layout key") << "code " << code;
