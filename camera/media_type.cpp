@@ -1,0 +1,96 @@
+// Choosing the reader's output: 24-bit RGB if the reader will make it,
+// otherwise the first native type of the device that we can convert, in the
+// device's own order. Compressed (MJPG) types are not set as they are: the
+// reader is asked to decode them into NV12 or YUY2 instead.
+#include <mfapi.h>
+#include <mferror.h>
+
+#include <initializer_list>
+
+#include "camera/camera.h"
+#include "camera/frame_layout.h"
+
+namespace snaplark {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+
+bool IsAcceptedSubtype(const GUID& subtype) {
+  return IsEqualGUID(subtype, MFVideoFormat_RGB24) || IsEqualGUID(subtype, MFVideoFormat_YUY2) ||
+         IsEqualGUID(subtype, MFVideoFormat_NV12) || IsEqualGUID(subtype, MFVideoFormat_MJPG);
+}
+
+// A bare video type of this subtype, with the frame size of `sizeFrom` when
+// that has one.
+HRESULT MakeRequest(const GUID& subtype, IMFMediaType* sizeFrom, ComPtr<IMFMediaType>& request) {
+  HRESULT hr = MFCreateMediaType(&request);
+  if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+  if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_SUBTYPE, subtype);
+  UINT64 size = 0;
+  if (SUCCEEDED(hr) && sizeFrom && SUCCEEDED(sizeFrom->GetUINT64(MF_MT_FRAME_SIZE, &size))) {
+    hr = request->SetUINT64(MF_MT_FRAME_SIZE, size);
+  }
+  return hr;
+}
+
+// Asks the reader to decode a compressed native type into an uncompressed
+// output of the same frame size. Where the platform has no decoder for it
+// (Wine has none) this fails and the caller goes on with the next type.
+bool RequestDecodedOutput(IMFSourceReader* reader, IMFMediaType* compressed, GUID& chosen) {
+  for (const GUID& output : {MFVideoFormat_NV12, MFVideoFormat_YUY2}) {
+    ComPtr<IMFMediaType> request;
+    if (FAILED(MakeRequest(output, compressed, request))) continue;
+    if (SUCCEEDED(reader->SetCurrentMediaType(kFirstVideoStream, nullptr, request.Get()))) {
+      chosen = output;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Camera::SelectMediaType() {
+  if (!reader) return false;
+
+  GUID chosen = GUID_NULL;
+  {
+    ComPtr<IMFMediaType> request;
+    if (FAILED(MFCreateMediaType(&request))) return false;
+    HRESULT hr = request->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB24);
+    if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(kFirstVideoStream, nullptr, request.Get());
+    if (SUCCEEDED(hr)) chosen = MFVideoFormat_RGB24;
+  }
+
+  // Most webcams refuse RGB24; take their first type that we can use.
+  for (DWORD index = 0; IsEqualGUID(chosen, GUID_NULL); ++index) {
+    ComPtr<IMFMediaType> native;
+    if (FAILED(reader->GetNativeMediaType(kFirstVideoStream, index, &native))) return false;
+    GUID nativeSubtype = GUID_NULL;
+    if (FAILED(native->GetGUID(MF_MT_SUBTYPE, &nativeSubtype))) nativeSubtype = GUID_NULL;
+    if (!IsAcceptedSubtype(nativeSubtype)) continue;
+    if (IsEqualGUID(nativeSubtype, MFVideoFormat_MJPG)) {
+      // A compressed frame is no picture to us: only a decoded output will do.
+      RequestDecodedOutput(reader.Get(), native.Get(), chosen);
+    } else if (SUCCEEDED(reader->SetCurrentMediaType(kFirstVideoStream, nullptr, native.Get()))) {
+      chosen = nativeSubtype;
+    }
+  }
+
+  ComPtr<IMFMediaType> current;
+  if (FAILED(reader->GetCurrentMediaType(kFirstVideoStream, &current))) return false;
+  UINT64 size = 0;
+  if (FAILED(current->GetUINT64(MF_MT_FRAME_SIZE, &size))) size = 0;
+  width = static_cast<std::int32_t>(static_cast<std::uint32_t>(size >> 32));
+  height = static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
+  subtype = chosen;
+  // Beyond positive, the frame must fit in memory: a size whose frame bytes
+  // overflow 32 bits could never be converted.
+  return width >= 1 && height >= 1 && IsUsableFrameSize(width, height);
+}
+
+}  // namespace snaplark
