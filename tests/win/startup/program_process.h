@@ -1,0 +1,146 @@
+#pragma once
+// Starts the built program as a process of its own, under the same Wine
+// server as the test, and finds its windows with ordinary Win32 calls.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace snaplark::test {
+
+// The build passes the Linux path of Snaplark.exe; Wine maps / to drive Z:.
+inline std::wstring ProgramPath() {
+  std::wstring path = L"" SNAPLARK_EXE;
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path.size() > 1 && path[0] == L'\\' ? L"Z:" + path : path;
+}
+
+// Polls `find` every 20 ms until it yields a value or the time is up.
+template <typename Find>
+auto WaitFor(Find find, std::chrono::milliseconds limit = std::chrono::seconds(30)) -> decltype(find()) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (auto found = find()) return found;
+    if (std::chrono::steady_clock::now() >= end) return decltype(find()){};
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+inline DWORD WindowProcessId(HWND window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  return pid;
+}
+
+// The shell's tray comes up with Wine's desktop process, which ends a while
+// after the last program and starts again when a program asks for the desktop
+// window. An icon added before the tray exists is lost, so tests bring the
+// desktop up and wait for the tray before they start the program.
+inline HWND WaitForShellTray() {
+  GetDesktopWindow();
+  return WaitFor([] { return FindWindowW(L"Shell_TrayWnd", nullptr); });
+}
+
+// Whether the shell still holds an icon (owner window, id). Modifying an icon
+// with no flags changes nothing and succeeds exactly when the icon exists.
+inline bool TrayIconExists(HWND owner, UINT id) {
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = owner;
+  data.uID = id;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+class ProgramProcess {
+ public:
+  ProgramProcess() = default;
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+  // A test that fails half-way must not leave an instance behind for the next one.
+  ~ProgramProcess() {
+    if (info_.hProcess) {
+      if (Running()) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+      }
+      CloseHandle(info_.hProcess);
+      CloseHandle(info_.hThread);
+    }
+  }
+
+  bool Start() {
+    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info_) != FALSE;
+  }
+
+  DWORD Id() const { return info_.dwProcessId; }
+  bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+
+  // The exit code, or STILL_ACTIVE if the process has not ended in time.
+  DWORD WaitForExit(DWORD milliseconds = 15000) const {
+    if (WaitForSingleObject(info_.hProcess, milliseconds) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+  }
+
+  // The hidden tray window of this process, once it has created it.
+  HWND WaitForTrayWindow() const {
+    return WaitFor([this]() -> HWND {
+      HWND window = nullptr;
+      while ((window = FindWindowExW(HWND_MESSAGE, window, L"GlimmerdockTray", nullptr)) != nullptr) {
+        if (WindowProcessId(window) == Id()) return window;
+      }
+      return nullptr;
+    });
+  }
+
+  // The tray window once the icon has been added to it, which comes a moment
+  // after the window itself.
+  HWND WaitForTrayIcon(UINT iconId) const {
+    HWND window = WaitForTrayWindow();
+    return window && WaitFor([&] { return TrayIconExists(window, iconId); }) ? window : nullptr;
+  }
+
+  // A top-level dialog (message boxes are dialogs) shown by this process.
+  HWND WaitForDialog() const {
+    return WaitFor([this]() -> HWND {
+      DialogSearch search{Id(), nullptr};
+      EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+      return search.found;
+    });
+  }
+
+ private:
+  struct DialogSearch {
+    DWORD pid;
+    HWND found;
+  };
+  static BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<DialogSearch*>(param);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (WindowProcessId(window) == search->pid && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
+      search->found = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  PROCESS_INFORMATION info_ = {};
+};
+
+inline std::wstring WindowText(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+}  // namespace snaplark::test

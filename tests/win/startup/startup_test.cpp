@@ -1,0 +1,153 @@
+// The tray program as a whole process: its start with no saved settings, the
+// refusal of a second instance, and the ways its message loop ends.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "program_process.h"
+
+namespace snaplark::test {
+namespace {
+
+constexpr wchar_t kProductKey[] = L"Software\\Tollendale\\Glimmerdock";
+constexpr wchar_t kMutexName[] = L"Glimmerdock_SingleInstance";
+constexpr UINT kTrayIconId = 1;
+constexpr WPARAM kExitCommand = 2003;
+
+bool ProductKeyExists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kProductKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool MutexExists() {
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, kMutexName);
+  if (!mutex) return false;
+  CloseHandle(mutex);
+  return true;
+}
+
+// The message box's own controls: its text (id 0xFFFF), its buttons and
+// whether it shows an icon.
+struct BoxContents {
+  std::wstring text;
+  int buttons = 0;
+  bool icon = false;
+};
+
+BOOL CALLBACK CollectBoxChild(HWND child, LPARAM param) {
+  auto* contents = reinterpret_cast<BoxContents*>(param);
+  wchar_t className[32] = {};
+  GetClassNameW(child, className, 32);
+  const LONG style = GetWindowLongW(child, GWL_STYLE);
+  if (lstrcmpiW(className, L"Button") == 0) ++contents->buttons;
+  if (lstrcmpiW(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
+      SendMessageW(child, STM_GETICON, 0, 0) != 0)
+    contents->icon = true;
+  if (GetDlgCtrlID(child) == 0xFFFF) contents->text = WindowText(child);
+  return TRUE;
+}
+
+BoxContents ReadBox(HWND box) {
+  BoxContents contents;
+  EnumChildWindows(box, CollectBoxChild, reinterpret_cast<LPARAM>(&contents));
+  return contents;
+}
+
+// Each test starts as a user who never ran the program: the test prefix is
+// throwaway, so the product key can be removed without harm.
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
+    ASSERT_FALSE(ProductKeyExists());
+    ASSERT_FALSE(MutexExists()) << "an instance of the program is already running";
+    ASSERT_NE(WaitForShellTray(), nullptr) << "the shell's tray did not come up";
+  }
+};
+
+TEST_F(StartupTest, ComesUpInTheTrayAndWritesNoSettings) {
+  ProgramProcess program;
+  ASSERT_TRUE(program.Start());
+  HWND tray = program.WaitForTrayIcon(kTrayIconId);
+  ASSERT_NE(tray, nullptr) << "no message-only GlimmerdockTray window with an icon; window "
+                           << program.WaitForTrayWindow() << ", exit code " << program.WaitForExit(0);
+
+  EXPECT_EQ(WindowText(tray), L"Snaplark");
+  // Message-only: its parent is the message root, not the desktop.
+  EXPECT_NE(GetAncestor(tray, GA_PARENT), GetDesktopWindow());
+  EXPECT_FALSE(IsWindowVisible(tray));
+  EXPECT_TRUE(MutexExists());
+  // Loading the settings must not create the key; only a save does.
+  EXPECT_FALSE(ProductKeyExists());
+
+  ASSERT_TRUE(PostMessageW(tray, WM_COMMAND, kExitCommand, 0));
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  EXPECT_FALSE(ProductKeyExists());
+}
+
+TEST_F(StartupTest, SecondStartShowsTheNoticeAndLeavesTheFirstRunning) {
+  ProgramProcess first;
+  ASSERT_TRUE(first.Start());
+  HWND tray = first.WaitForTrayIcon(kTrayIconId);
+  ASSERT_NE(tray, nullptr);
+
+  ProgramProcess second;
+  ASSERT_TRUE(second.Start());
+  HWND box = second.WaitForDialog();
+  ASSERT_NE(box, nullptr) << "the second instance showed no message box";
+  EXPECT_EQ(WindowText(box), L"Snaplark");
+  const BoxContents contents = ReadBox(box);
+  EXPECT_EQ(contents.text,
+            L"Snaplark is already running.\n"
+            L"Look for its icon in the system tray (bottom-right of the taskbar).");
+  EXPECT_EQ(contents.buttons, 1) << "an OK button alone";
+  EXPECT_TRUE(contents.icon) << "the information icon";
+  // While its box shows, the second instance has set up nothing of its own.
+  EXPECT_EQ(FindWindowExW(HWND_MESSAGE, tray, L"GlimmerdockTray", nullptr), nullptr);
+
+  ASSERT_TRUE(PostMessageW(box, WM_COMMAND, IDOK, 0));
+  EXPECT_EQ(second.WaitForExit(), 0u);
+
+  EXPECT_TRUE(first.Running());
+  EXPECT_TRUE(IsWindow(tray));
+  EXPECT_TRUE(TrayIconExists(tray, kTrayIconId));
+  EXPECT_TRUE(MutexExists()) << "the first instance must keep its mutex";
+  EXPECT_FALSE(ProductKeyExists());
+
+  ASSERT_TRUE(PostMessageW(tray, WM_COMMAND, kExitCommand, 0));
+  EXPECT_EQ(first.WaitForExit(), 0u);
+}
+
+// "Exit" from the tray menu and the window's destruction end the program the
+// same way: the icon leaves the tray, the loop ends and the process returns 0.
+class EndOfLoopTest : public StartupTest, public ::testing::WithParamInterface<std::pair<UINT, WPARAM>> {};
+
+TEST_P(EndOfLoopTest, RemovesTheIconAndExitsWithZero) {
+  const auto [message, wParam] = GetParam();
+  ProgramProcess program;
+  ASSERT_TRUE(program.Start());
+  HWND tray = program.WaitForTrayIcon(kTrayIconId);
+  ASSERT_NE(tray, nullptr);
+
+  // A command the tray does not know leaves everything as it is.
+  ASSERT_TRUE(PostMessageW(tray, WM_COMMAND, 2999, 0));
+  EXPECT_EQ(program.WaitForExit(300), STILL_ACTIVE);
+  EXPECT_TRUE(TrayIconExists(tray, kTrayIconId));
+
+  ASSERT_TRUE(PostMessageW(tray, message, wParam, 0));
+  EXPECT_EQ(program.WaitForExit(), 0u);
+  // The shell keeps the icons of a process that merely died, so a vanished
+  // icon shows that the program removed it itself.
+  EXPECT_FALSE(TrayIconExists(tray, kTrayIconId));
+  EXPECT_FALSE(MutexExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitCommandAndDestroy, EndOfLoopTest,
+                         ::testing::Values(std::pair<UINT, WPARAM>{WM_COMMAND, kExitCommand},
+                                           std::pair<UINT, WPARAM>{WM_DESTROY, 0}));
+
+}  // namespace
+}  // namespace snaplark::test
