@@ -1,12 +1,52 @@
 #!/usr/bin/env bash
-# Builds the 32-bit program and starts it under Wine.
+# Builds the program and starts it under Wine, so that you can see its tray icon.
+#
+# The demo build (two virtual test-pattern cameras) is started when it exists,
+# else the product itself. With an X display of your own it shows there until
+# you press Ctrl+C. Without one it runs on a virtual display for a few seconds,
+# saves a screenshot of that display into the build tree and prints its path.
+#
+# SNAPLARK_BUILD_DIR picks another build tree than build/windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target Snaplark
-dir=build/windows/run-wine
+build=${SNAPLARK_BUILD_DIR:-build/windows}
+cmake --preset windows -B "$build" >/dev/null
+if cmake --build "$build" --target help | grep -q '^SnaplarkDemo:'; then
+  program=SnaplarkDemo
+else
+  program=Snaplark
+fi
+cmake --build "$build" --target "$program"
+exe="$build/app/$program.exe"
+dir="$(realpath -m "$build/run-wine")"
+
+if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+  # The prefix is made (once) on the virtual display; then Wine starts afresh,
+  # so that its desktop and tray come up on your display instead.
+  scripts/wine-env.sh start "$dir" >/dev/null
+  scripts/wine-env.sh stop "$dir"
+  export WINEPREFIX="$dir/prefix" HOME="$dir/home" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+  trap '"$wineserver" -k 2>/dev/null || true' EXIT
+  echo "$program runs on display $DISPLAY; look for its icon in the tray. Ctrl+C ends it."
+  "$wine" "$exe"
+  exit
+fi
+
 scripts/wine-env.sh start "$dir"
 trap 'scripts/wine-env.sh stop "$dir"' EXIT
-scripts/wine-env.sh run "$dir" build/windows/app/Snaplark.exe
+display=":$(head -n1 "$dir/display")"
+scripts/wine-env.sh run "$dir" "$exe" &
+
+# Wine shows tray icons in a small window of its own when no desktop has a tray.
+for _ in $(seq 100); do
+  DISPLAY=$display xdotool search --name 'Wine System Tray' >/dev/null 2>&1 && break
+  sleep 0.2
+done
+sleep 3
+shot="$dir/screenshot.png"
+import -window root -display "$display" "$shot"
+echo "Screenshot of the virtual display: $(realpath "$shot")"
