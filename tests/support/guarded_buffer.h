@@ -5,6 +5,7 @@
 // flush against the page before it (under-runs fault, for bottom-up walks).
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
@@ -16,11 +17,34 @@
 
 namespace snaplark::test {
 
+#ifdef _WIN32
+inline LONG WINAPI ReportFatalException(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  void* target = record->NumberParameters >= 2 ? reinterpret_cast<void*>(record->ExceptionInformation[1]) : nullptr;
+  std::fprintf(stderr, "fatal exception 0x%08lx at %p (access to %p)\n",
+               static_cast<unsigned long>(record->ExceptionCode), record->ExceptionAddress, target);
+  std::fflush(stderr);
+  return EXCEPTION_EXECUTE_HANDLER;  // ends the process with the exception code
+}
+#endif
+
+// A touch of a fence (or any other crash) must end the test program at once,
+// with a message. Left unhandled under Wine, the crash starts Wine's debugger
+// and the run hangs until the test times out. On Linux the default SIGSEGV
+// action already ends the program.
+inline void EndRunOnFatalException() {
+#ifdef _WIN32
+  static const LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ReportFatalException);
+  (void)previous;
+#endif
+}
+
 class GuardedBuffer {
  public:
   enum class Flush { AgainstEnd, AgainstStart };
 
   explicit GuardedBuffer(std::size_t size, Flush flush = Flush::AgainstEnd) : size_(size) {
+    EndRunOnFatalException();
     const std::size_t page = PageSize();
     const std::size_t dataPages = (size + page - 1) / page;
     mappedBytes_ = (dataPages + 2) * page;  // one guard page on either side

@@ -24,6 +24,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kSentinel = 0xA5;
 
+// Faults from the first test on, not only once a fenced buffer exists.
+[[maybe_unused]] const bool kCrashesEndTheRun = (test::EndRunOnFatalException(), true);
+
 struct Size {
   int width, height;
 };

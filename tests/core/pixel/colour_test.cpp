@@ -105,8 +105,10 @@ TEST(Colour, EveryYuvTripleMatchesTheIntegerFormula) {
       ASSERT_EQ(thousandths[i] * c / 1000, static_cast<int>(product)) << coefficients[i] << " * " << c;
     }
   }
-  const int width = 256, stride = FrameStride(width);
-  Bytes nv12(Nv12BytesNeeded(width, 1)), yuy2(Yuy2BytesNeeded(width, 1));
+  // One luma row and one chroma row; one packed row. Sized here, not by the
+  // byte counts under test elsewhere.
+  const int width = 256, stride = 3 * width;
+  Bytes nv12(2 * width), yuy2(2 * width);
   Bytes fromNv12(stride), fromYuy2(stride);
   long long mismatches = 0;
   for (int u = 0; u < 256; ++u) {
