@@ -97,68 +97,52 @@ TEST(Bounds, ByteCountsAreNoLargerThanWhatIsRead) {
   }
 }
 
-// Copies `rows` rows, `packedPitch` apart in a packed buffer, into a fenced one
-// with the given pitch, `rowBytes` (what the conversion reads of a row) each.
-// Returns the top row's address in the copy.
-const std::uint8_t* Repitch(const std::uint8_t* packed, std::size_t packedPitch, int rows, std::size_t rowBytes,
-                            std::ptrdiff_t pitch, GuardedBuffer& copy) {
-  std::uint8_t* top = pitch < 0 ? copy.data() + (rows - 1) * -pitch : copy.data();
-  for (int y = 0; y < rows; ++y) std::memcpy(top + y * pitch, packed + y * packedPitch, rowBytes);
-  return top;
-}
+// Rows of a packed buffer (`packedPitch` apart, `rowBytes` of each read by
+// the conversion) copied into a fenced buffer with an odd padding, so rows do
+// not stay aligned by accident; bottom-up copies store the top row last and
+// put their lowest row against the front fence.
+struct Repitched {
+  Repitched(const std::uint8_t* packed, std::size_t packedPitch, int rows, std::size_t rowBytes, bool bottomUp)
+      : distance(rowBytes + 13),
+        pitch(bottomUp ? -static_cast<std::ptrdiff_t>(distance) : static_cast<std::ptrdiff_t>(distance)),
+        copy((rows - 1) * distance + rowBytes, bottomUp ? GuardedBuffer::Flush::AgainstStart : GuardedBuffer::Flush::AgainstEnd),
+        top(copy.data() + (bottomUp ? (rows - 1) * distance : 0)) {
+    for (int y = 0; y < rows; ++y) std::memcpy(top + y * pitch, packed + y * packedPitch, rowBytes);
+  }
+  std::size_t distance;
+  std::ptrdiff_t pitch;
+  GuardedBuffer copy;
+  std::uint8_t* top;
+};
 
 TEST(Bounds, PaddedAndBottomUpPitchesGiveThePackedResult) {
   for (const Size& s : {Size{1, 1}, Size{3, 3}, Size{6, 4}, Size{641, 481}}) {
-    const int stride = FrameStride(s.width);
-    const std::size_t frameBytes = static_cast<std::size_t>(stride) * s.height;
-    const int chromaRows = (s.height + 1) / 2;
-    const std::size_t rgbRow = 3 * s.width, lumaRow = s.width, chromaRow = (s.width + 1) & ~1;
-    const std::size_t yuy2Row = 4 * ((s.width + 1) / 2);
-    Bytes rgb(RgbBytesNeeded(s.width, s.height)), nv12(Nv12BytesNeeded(s.width, s.height));
-    Bytes yuy2(Yuy2BytesNeeded(s.width, s.height));
+    const int w = s.width, h = s.height, stride = FrameStride(w);
+    Bytes rgb(RgbBytesNeeded(w, h)), nv12(Nv12BytesNeeded(w, h)), yuy2(Yuy2BytesNeeded(w, h));
     FillRandom(rgb.data(), rgb.size(), 1);
     FillRandom(nv12.data(), nv12.size(), 2);
     FillRandom(yuy2.data(), yuy2.size(), 3);
-    Bytes packedRgb(frameBytes), packedNv12(frameBytes), packedYuy2(frameBytes);
-    CopyRgbRows(rgb.data(), packedRgb.data(), s.width, s.height, stride);
-    ConvertNv12(nv12.data(), packedNv12.data(), s.width, s.height, stride);
-    ConvertYuy2(yuy2.data(), packedYuy2.data(), s.width, s.height, stride);
+    Bytes packedRgb(RgbBytesNeeded(w, h)), packedNv12(packedRgb.size()), packedYuy2(packedRgb.size());
+    CopyRgbRows(rgb.data(), packedRgb.data(), w, h, stride);
+    ConvertNv12(nv12.data(), packedNv12.data(), w, h, stride);
+    ConvertYuy2(yuy2.data(), packedYuy2.data(), w, h, stride);
 
-    for (const int sign : {1, -1}) {
-      SCOPED_TRACE(testing::Message() << s.width << "x" << s.height << (sign < 0 ? " bottom-up" : " padded"));
-      // An odd padding, so rows do not stay aligned by accident. Bottom-up
-      // copies put their last (lowest) row against the front fence.
-      const auto flush = sign < 0 ? GuardedBuffer::Flush::AgainstStart : GuardedBuffer::Flush::AgainstEnd;
-      const auto fenced = [&](int rows, std::size_t rowBytes, std::size_t pitch) {
-        return GuardedBuffer((rows - 1) * pitch + rowBytes, flush);
-      };
-      const std::size_t rgbPitch = stride + 13, lumaPitch = s.width + 13, chromaPitch = chromaRow + 13;
-      const std::size_t yuy2Pitch = yuy2Row + 13;
-      GuardedBuffer rgbCopy = fenced(s.height, rgbRow, rgbPitch), lumaCopy = fenced(s.height, lumaRow, lumaPitch),
-                    chromaCopy = fenced(chromaRows, chromaRow, chromaPitch),
-                    yuy2Copy = fenced(s.height, yuy2Row, yuy2Pitch);
-      GuardedBuffer out(frameBytes);
+    for (const bool bottomUp : {false, true}) {
+      SCOPED_TRACE(testing::Message() << w << "x" << h << (bottomUp ? " bottom-up" : " padded"));
+      const Repitched rgbRows(rgb.data(), stride, h, 3 * w, bottomUp);
+      const Repitched luma(nv12.data(), w, h, w, bottomUp);
+      const Repitched chroma(nv12.data() + w * h, w, (h + 1) / 2, (w + 1) & ~1, bottomUp);
+      const Repitched yuy2Rows(yuy2.data(), 2 * w, h, 4 * ((w + 1) / 2), bottomUp);
+      GuardedBuffer out(packedRgb.size());
 
-      const std::uint8_t* rgbTop = Repitch(rgb.data(), stride, s.height, rgbRow,
-                                           sign * static_cast<std::ptrdiff_t>(rgbPitch), rgbCopy);
       out.Fill(0);
-      CopyRgbRowsPitched(rgbTop, sign * static_cast<std::ptrdiff_t>(rgbPitch), out.data(), s.width, s.height, stride);
+      CopyRgbRowsPitched(rgbRows.top, rgbRows.pitch, out.data(), w, h, stride);
       EXPECT_TRUE(SameBytes(out.data(), packedRgb)) << "RGB";
-
-      const std::uint8_t* lumaTop = Repitch(nv12.data(), s.width, s.height, lumaRow, sign * static_cast<std::ptrdiff_t>(lumaPitch),
-                                            lumaCopy);
-      const std::uint8_t* chromaTop =
-          Repitch(nv12.data() + s.width * s.height, s.width, chromaRows, chromaRow, sign * static_cast<std::ptrdiff_t>(chromaPitch),
-                  chromaCopy);
       out.Fill(0);
-      ConvertNv12Pitched(lumaTop, sign * static_cast<std::ptrdiff_t>(lumaPitch), chromaTop,
-                         sign * static_cast<std::ptrdiff_t>(chromaPitch), out.data(), s.width, s.height, stride);
+      ConvertNv12Pitched(luma.top, luma.pitch, chroma.top, chroma.pitch, out.data(), w, h, stride);
       EXPECT_TRUE(SameBytes(out.data(), packedNv12)) << "NV12";
-
-      const std::uint8_t* yuy2Top = Repitch(yuy2.data(), 2 * s.width, s.height, yuy2Row,
-                                            sign * static_cast<std::ptrdiff_t>(yuy2Pitch), yuy2Copy);
       out.Fill(0);
-      ConvertYuy2Pitched(yuy2Top, sign * static_cast<std::ptrdiff_t>(yuy2Pitch), out.data(), s.width, s.height, stride);
+      ConvertYuy2Pitched(yuy2Rows.top, yuy2Rows.pitch, out.data(), w, h, stride);
       EXPECT_TRUE(SameBytes(out.data(), packedYuy2)) << "YUY2";
     }
   }
