@@ -17,22 +17,25 @@
 namespace snaplark::test {
 namespace {
 
-
-HWND FindOwnTrayWindow() {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, L"GlimmerdockTray", nullptr)) != nullptr) {
-    if (WindowProcessId(window) == GetCurrentProcessId()) return window;
+// Ends the program's loop when a failed assertion leaves the test early, so
+// that the wait for the program's thread does not hang.
+struct ExitOnScopeEnd {
+  ~ExitOnScopeEnd() {
+    if (HWND tray = TrayWindowOf(GetCurrentProcessId())) PostMessageW(tray, WM_COMMAND, 2003, 0);
   }
-  return nullptr;
-}
+};
 
 // The objects live until the process ends, so start-up can run only once here.
 TEST(InProcessStartupTest, FillsTheProcessStateFromDefaultsAndEndsOnExit) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\Glimmerdock");
+  HANDLE other = OpenMutexW(SYNCHRONIZE, FALSE, L"Glimmerdock_SingleInstance");
+  if (other) CloseHandle(other);
+  ASSERT_EQ(other, nullptr) << "an instance of the program is already running";
   ASSERT_NE(WaitForShellTray(), nullptr) << "the shell's tray did not come up";
   std::future<int> run = std::async(std::launch::async, RunTrayProgram, GetModuleHandleW(nullptr));
+  ExitOnScopeEnd exitOnFailure;
 
-  HWND tray = WaitFor(FindOwnTrayWindow);
+  HWND tray = WaitFor([] { return TrayWindowOf(GetCurrentProcessId()); });
   ASSERT_NE(tray, nullptr);
   ASSERT_TRUE(WaitFor([&] { return TrayIconExists(tray, 1); }));
   // Returns once the program's thread runs its loop: everything before is set.

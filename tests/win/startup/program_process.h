@@ -36,6 +36,15 @@ inline DWORD WindowProcessId(HWND window) {
   return pid;
 }
 
+// The program's hidden tray window in the given process, if it has one.
+inline HWND TrayWindowOf(DWORD pid) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(HWND_MESSAGE, window, L"GlimmerdockTray", nullptr)) != nullptr) {
+    if (WindowProcessId(window) == pid) return window;
+  }
+  return nullptr;
+}
+
 // The shell's tray comes up with Wine's desktop process, which ends a while
 // after the last program and starts again when a program asks for the desktop
 // window. An icon added before the tray exists is lost, so tests bring the
@@ -91,15 +100,11 @@ class ProgramProcess {
     return code;
   }
 
-  // The hidden tray window of this process, once it has created it.
+  // The hidden tray window of this process, if it has one.
+  HWND TrayWindow() const { return TrayWindowOf(Id()); }
+
   HWND WaitForTrayWindow() const {
-    return WaitFor([this]() -> HWND {
-      HWND window = nullptr;
-      while ((window = FindWindowExW(HWND_MESSAGE, window, L"GlimmerdockTray", nullptr)) != nullptr) {
-        if (WindowProcessId(window) == Id()) return window;
-      }
-      return nullptr;
-    });
+    return WaitFor([this] { return TrayWindow(); });
   }
 
   // The tray window once the icon has been added to it, which comes a moment

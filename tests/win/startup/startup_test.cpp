@@ -73,7 +73,7 @@ TEST_F(StartupTest, ComesUpInTheTrayAndWritesNoSettings) {
   ASSERT_TRUE(program.Start());
   HWND tray = program.WaitForTrayIcon(kTrayIconId);
   ASSERT_NE(tray, nullptr) << "no message-only GlimmerdockTray window with an icon; window "
-                           << program.WaitForTrayWindow() << ", exit code " << program.WaitForExit(0);
+                           << program.TrayWindow() << ", exit code " << program.WaitForExit(0);
 
   EXPECT_EQ(WindowText(tray), L"Snaplark");
   // Message-only: its parent is the message root, not the desktop.
@@ -106,7 +106,7 @@ TEST_F(StartupTest, SecondStartShowsTheNoticeAndLeavesTheFirstRunning) {
   EXPECT_EQ(contents.buttons, 1) << "an OK button alone";
   EXPECT_TRUE(contents.icon) << "the information icon";
   // While its box shows, the second instance has set up nothing of its own.
-  EXPECT_EQ(FindWindowExW(HWND_MESSAGE, tray, L"GlimmerdockTray", nullptr), nullptr);
+  EXPECT_EQ(second.TrayWindow(), nullptr);
 
   ASSERT_TRUE(PostMessageW(box, WM_COMMAND, IDOK, 0));
   EXPECT_EQ(second.WaitForExit(), 0u);
