@@ -20,7 +20,8 @@ WINESERVER=$(wine_tool wineserver)
 export WINEPREFIX="$dir/prefix"
 export HOME="$dir/home"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# A crash must end the program at once, not wait in the automatic debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win64
 mkdir -p "$HOME"
 
