@@ -13,8 +13,11 @@
 #include <libyuv/planar_functions.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "camera/frame_layout.h"
@@ -52,6 +55,20 @@ void Memcpy(benchmark::State& state) {
   b.source.resize(b.frame.size());
   for (auto _ : state) {
     std::memcpy(b.frame.data(), b.source.data(), b.frame.size());
+    benchmark::ClobberMemory();
+  }
+  b.Report(state);
+}
+
+// A memcpy moving as many bytes as an NV12 conversion reads and writes
+// together: half of them read, half written. The floor no conversion can beat.
+void MemcpyNv12Floor(benchmark::State& state) {
+  Buffers b(state, 0);
+  const auto bytes = static_cast<std::size_t>(
+      (Nv12BytesNeeded(b.width, b.height) + RgbBytesNeeded(b.width, b.height)) / 2);
+  Bytes from(bytes, 1), to(bytes);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), bytes);
     benchmark::ClobberMemory();
   }
   b.Report(state);
@@ -126,6 +143,7 @@ void CameraSizes(benchmark::internal::Benchmark* bench) {
 }
 
 BENCHMARK(Memcpy)->Apply(CameraSizes);
+BENCHMARK(MemcpyNv12Floor)->Apply(CameraSizes);
 BENCHMARK(SnaplarkCopyRgbRows)->Apply(CameraSizes);
 BENCHMARK(LibyuvCopyPlaneFlipped)->Apply(CameraSizes);
 BENCHMARK(SnaplarkConvertNv12)->Apply(CameraSizes);
@@ -133,7 +151,91 @@ BENCHMARK(LibyuvNv12ToRgb24)->Apply(CameraSizes);
 BENCHMARK(SnaplarkConvertYuy2)->Apply(CameraSizes);
 BENCHMARK(LibyuvYuy2ToRgb24)->Apply(CameraSizes);
 
+// One conversion with one kernel set forced, at the largest camera size.
+void RegisterForcedSets() {
+  using Fn = void (*)(benchmark::State&);
+  const std::pair<const char*, Fn> conversions[] = {
+      {"SnaplarkCopyRgbRows", SnaplarkCopyRgbRows},
+      {"SnaplarkConvertNv12", SnaplarkConvertNv12},
+      {"SnaplarkConvertYuy2", SnaplarkConvertYuy2},
+  };
+  for (const PixelKernelSet set :
+       {PixelKernelSet::Scalar, PixelKernelSet::Sse2, PixelKernelSet::Avx2, PixelKernelSet::Avx512}) {
+    if (!IsPixelKernelSetSupported(set)) continue;
+    for (const auto& [name, fn] : conversions) {
+      const std::string full = std::string(name) + "/" + PixelKernelSetName(set);
+      benchmark::RegisterBenchmark(full.c_str(),
+                                   [set, fn](benchmark::State& state) {
+                                     UsePixelKernelSet(set);
+                                     fn(state);
+                                     UsePixelKernelSet(BestPixelKernelSet());
+                                   })
+          ->ArgNames({"w", "h"})
+          ->Args({1920, 1080})
+          ->Unit(benchmark::kMicrosecond);
+    }
+  }
+}
+
+// Keeps each run's processor time per frame by name (steadier than wall
+// time on a machine that other work shares), beside the usual console output.
+class RecordingReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> microseconds;
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        microseconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+void PrintTargets(const std::map<std::string, double>& us) {
+  struct Target {
+    const char* what;
+    const char* ours;
+    const char* base;
+    double limit;
+  };
+  const Target targets[] = {
+      {"ConvertNv12 / libyuv NV12ToRGB24Matrix", "SnaplarkConvertNv12", "LibyuvNv12ToRgb24", 1.0},
+      {"ConvertNv12 / memcpy of (in + out) / 2", "SnaplarkConvertNv12", "MemcpyNv12Floor", 2.0},
+      {"ConvertYuy2 / libyuv YUY2ToI422 + I422ToRGB24Matrix", "SnaplarkConvertYuy2", "LibyuvYuy2ToRgb24", 0.5},
+      {"CopyRgbRows / memcpy of the frame", "SnaplarkCopyRgbRows", "Memcpy", 1.1},
+  };
+  std::printf("\nSpeed targets at 1920x1080, kernel set %s (ratio of processor times per frame):\n",
+              PixelKernelSetName(BestPixelKernelSet()));
+  bool all = true;
+  int measured = 0;
+  for (const Target& t : targets) {
+    const std::string size = "/w:1920/h:1080";
+    const auto ours = us.find(t.ours + size), base = us.find(t.base + size);
+    if (ours == us.end() || base == us.end()) {
+      std::printf("  %-52s not measured (filtered out)\n", t.what);
+      continue;
+    }
+    const double ratio = ours->second / base->second;
+    const bool holds = ratio <= t.limit;
+    ++measured;
+    all = all && holds;
+    std::printf("  %-52s %5.2f  (target <= %.1f) %s\n", t.what, ratio, t.limit, holds ? "holds" : "MISSED");
+  }
+  if (measured > 0) std::printf("%s\n", all ? "All measured targets hold." : "Some targets are missed.");
+}
+
 }  // namespace
 }  // namespace snaplark
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  snaplark::RegisterForcedSets();
+  snaplark::RecordingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  snaplark::PrintTargets(reporter.microseconds);
+  return 0;
+}

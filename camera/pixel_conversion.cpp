@@ -1,7 +1,11 @@
 #include "camera/pixel_conversion.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
+
+#include "camera/cpu_features.h"
+#include "camera/pixel_kernels.h"
 
 namespace snaplark {
 namespace {
@@ -55,9 +59,63 @@ inline const std::uint8_t* SourceRow(const std::uint8_t* top, std::ptrdiff_t pit
   return top + static_cast<std::ptrdiff_t>(y) * pitch;
 }
 
-constexpr PixelRowKernels kScalarKernels{CopyRgbRowScalar, Nv12RowScalar, Yuy2RowScalar};
+// The dispatch table: one row of kernels per instruction set, in the order
+// of PixelKernelSet.
+constexpr PixelRowKernels kKernelSets[] = {
+    {CopyRgbRowScalar, Nv12RowScalar, Yuy2RowScalar},
+#if SNAPLARK_VECTOR_KERNELS
+    {CopyRgbRowSse2, Nv12RowSse2, Yuy2RowSse2},
+    {CopyRgbRowAvx2, Nv12RowAvx2, Yuy2RowAvx2},
+    {CopyRgbRowAvx512, Nv12RowAvx512, Yuy2RowAvx512},
+#endif
+};
+
+std::atomic<const PixelRowKernels*>& ActiveSlot() {
+  static std::atomic<const PixelRowKernels*> slot{&kKernelSets[static_cast<int>(BestPixelKernelSet())]};
+  return slot;
+}
 
 }  // namespace
+
+const char* PixelKernelSetName(PixelKernelSet set) {
+  switch (set) {
+    case PixelKernelSet::Scalar: return "scalar";
+    case PixelKernelSet::Sse2: return "sse2";
+    case PixelKernelSet::Avx2: return "avx2";
+    case PixelKernelSet::Avx512: return "avx512";
+  }
+  return "?";
+}
+
+bool IsPixelKernelSetSupported(PixelKernelSet set) {
+  const CpuFeatures& cpu = DetectedCpuFeatures();
+  switch (set) {
+    case PixelKernelSet::Scalar: return true;
+#if SNAPLARK_VECTOR_KERNELS
+    case PixelKernelSet::Sse2: return cpu.sse2;
+    case PixelKernelSet::Avx2: return cpu.avx2;
+    case PixelKernelSet::Avx512: return cpu.avx512bw;
+#endif
+    default: (void)cpu; return false;
+  }
+}
+
+PixelKernelSet BestPixelKernelSet() {
+  for (const PixelKernelSet set : {PixelKernelSet::Avx512, PixelKernelSet::Avx2, PixelKernelSet::Sse2}) {
+    if (IsPixelKernelSetSupported(set)) return set;
+  }
+  return PixelKernelSet::Scalar;
+}
+
+PixelKernelSet ActivePixelKernelSet() {
+  return static_cast<PixelKernelSet>(ActiveSlot().load(std::memory_order_relaxed) - kKernelSets);
+}
+
+bool UsePixelKernelSet(PixelKernelSet set) {
+  if (!IsPixelKernelSetSupported(set)) return false;
+  ActiveSlot().store(&kKernelSets[static_cast<int>(set)], std::memory_order_relaxed);
+  return true;
+}
 
 void CopyRgbRowScalar(const std::uint8_t* source, std::uint8_t* out, int width) {
   std::memcpy(out, source, static_cast<std::size_t>(width) * 3);
@@ -86,7 +144,7 @@ void Yuy2RowScalar(const std::uint8_t* source, std::uint8_t* out, int width) {
   if (x < width) StorePixel(out + 3 * x, source[0], OffsetsFor(source[1], source[3]));
 }
 
-const PixelRowKernels& ActivePixelRowKernels() { return kScalarKernels; }
+const PixelRowKernels& ActivePixelRowKernels() { return *ActiveSlot().load(std::memory_order_relaxed); }
 
 void CopyRgbRowsPitched(const std::uint8_t* topRow, std::ptrdiff_t sourcePitch, std::uint8_t* pixels,
                         int width, int height, int stride) {

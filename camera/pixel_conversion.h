@@ -59,7 +59,22 @@ void CopyRgbRowScalar(const std::uint8_t* source, std::uint8_t* out, int width);
 void Nv12RowScalar(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
 void Yuy2RowScalar(const std::uint8_t* source, std::uint8_t* out, int width);
 
-// The kernels the frame functions use.
+// The kernels the frame functions use: one table of row kernels, chosen once
+// at start for the best instruction set the processor has. Every set gives
+// the same bytes as the scalar one.
 const PixelRowKernels& ActivePixelRowKernels();
+
+enum class PixelKernelSet { Scalar, Sse2, Avx2, Avx512 };
+
+const char* PixelKernelSetName(PixelKernelSet set);
+// Whether this processor (and this build) can run the set. Scalar always can.
+bool IsPixelKernelSetSupported(PixelKernelSet set);
+PixelKernelSet ActivePixelKernelSet();
+// Makes the frame functions use `set` from now on; false, and no change, when
+// the set is not supported. For tests and benchmarks: not to be called while
+// another thread converts.
+bool UsePixelKernelSet(PixelKernelSet set);
+// The best supported set, the one chosen at start.
+PixelKernelSet BestPixelKernelSet();
 
 }  // namespace snaplark

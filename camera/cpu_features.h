@@ -1,0 +1,16 @@
+#pragma once
+// What the processor, and the operating system's register saving, let us use.
+// Read once with cpuid (and xgetbv for the wide registers, which are usable
+// only when the system saves them on a thread switch).
+namespace snaplark {
+
+struct CpuFeatures {
+  bool sse2 = false;
+  bool avx2 = false;
+  bool avx512bw = false;  // with AVX-512F, and the 512-bit state enabled by the system
+};
+
+// Detected on the first call; later calls return the same answer.
+const CpuFeatures& DetectedCpuFeatures();
+
+}  // namespace snaplark

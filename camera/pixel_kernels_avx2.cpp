@@ -1,0 +1,128 @@
+// AVX2 row kernels: 32 pixels a step. Every instruction works within its
+// 128-bit half, so the luma and chroma are loaded such that each half holds
+// 16 whole pixels with their own pairs; the halves are put in picture order
+// only when stored. Only intrinsics and functions of this file are used here
+// (see pixel_kernels_sse2.cpp).
+#include "camera/chroma_products.h"
+#include "camera/pixel_conversion.h"
+#include "camera/pixel_kernels.h"
+
+#if SNAPLARK_VECTOR_KERNELS
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace snaplark {
+namespace {
+
+inline __m256i ApplySign(__m256i x, __m256i sign) { return _mm256_sub_epi16(_mm256_xor_si256(x, sign), sign); }
+
+inline __m256i Product(__m256i magnitude, ChromaCoefficient c) {
+  __m256i p = _mm256_mulhi_epu16(magnitude, _mm256_set1_epi16(static_cast<short>(c.fraction)));
+  if (c.whole) p = _mm256_add_epi16(p, magnitude);
+  return p;
+}
+
+inline __m256i Load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+inline void Store(std::uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+inline __m256i Mask(const signed char (&bytes)[16]) {
+  const __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  return _mm256_broadcastsi128_si256(half);
+}
+
+// Byte gathers that interleave 16 blue, green and red bytes into 48 output
+// bytes; -1 leaves a zero for another plane's byte.
+alignas(16) constexpr signed char kBlue0[16] = {0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5};
+alignas(16) constexpr signed char kGreen0[16] = {-1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1};
+alignas(16) constexpr signed char kRed0[16] = {-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1};
+alignas(16) constexpr signed char kBlue1[16] = {-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1};
+alignas(16) constexpr signed char kGreen1[16] = {5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10};
+alignas(16) constexpr signed char kRed1[16] = {-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1};
+alignas(16) constexpr signed char kBlue2[16] = {-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1};
+alignas(16) constexpr signed char kGreen2[16] = {-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1};
+alignas(16) constexpr signed char kRed2[16] = {10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15};
+
+struct Planes {
+  __m256i b, g, r;
+};
+
+// Luma and U, V pairs (each half: 16 pixels and their 8 pairs) -> clamped planes.
+inline Planes ConvertPlanes(__m256i y, __m256i uv) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i centre = _mm256_set1_epi16(128);
+  const __m256i u = _mm256_sub_epi16(_mm256_and_si256(uv, _mm256_set1_epi16(0x00FF)), centre);
+  const __m256i v = _mm256_sub_epi16(_mm256_srli_epi16(uv, 8), centre);
+  const __m256i signU = _mm256_srai_epi16(u, 15), signV = _mm256_srai_epi16(v, 15);
+  const __m256i magU = _mm256_abs_epi16(u), magV = _mm256_abs_epi16(v);
+
+  const __m256i blue = ApplySign(Product(magU, kBlueFromUFixed), signU);
+  const __m256i red = ApplySign(Product(magV, kRedFromVFixed), signV);
+  const __m256i green = _mm256_sub_epi16(_mm256_sub_epi16(zero, ApplySign(Product(magU, kGreenFromUFixed), signU)),
+                                         ApplySign(Product(magV, kGreenFromVFixed), signV));
+
+  const __m256i yLow = _mm256_unpacklo_epi8(y, zero), yHigh = _mm256_unpackhi_epi8(y, zero);
+  return {_mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(blue, blue)),
+                              _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(blue, blue))),
+          _mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(green, green)),
+                              _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(green, green))),
+          _mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(red, red)),
+                              _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(red, red)))};
+}
+
+inline __m256i Gather(const Planes& p, const signed char (&b)[16], const signed char (&g)[16],
+                      const signed char (&r)[16]) {
+  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(p.b, Mask(b)), _mm256_shuffle_epi8(p.g, Mask(g))),
+                         _mm256_shuffle_epi8(p.r, Mask(r)));
+}
+
+// 32 pixels -> 96 bytes in picture order.
+inline void StorePixels(const Planes& p, std::uint8_t* out) {
+  const __m256i c0 = Gather(p, kBlue0, kGreen0, kRed0);  // each half: its bytes 0-15
+  const __m256i c1 = Gather(p, kBlue1, kGreen1, kRed1);  // bytes 16-31
+  const __m256i c2 = Gather(p, kBlue2, kGreen2, kRed2);  // bytes 32-47
+  Store(out, _mm256_permute2x128_si256(c0, c1, 0x20));
+  Store(out + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
+  Store(out + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
+}
+
+}  // namespace
+
+void CopyRgbRowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
+  const int bytes = 3 * width;
+  int i = 0;
+  for (; i + 128 <= bytes; i += 128) {
+    const __m256i a = Load(source + i), b = Load(source + i + 32), c = Load(source + i + 64), d = Load(source + i + 96);
+    Store(out + i, a);
+    Store(out + i + 32, b);
+    Store(out + i + 64, c);
+    Store(out + i + 96, d);
+  }
+  if (i < bytes) std::memcpy(out + i, source + i, static_cast<std::size_t>(bytes - i));
+}
+
+void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
+  int x = 0;
+  for (; x + 32 <= width; x += 32) StorePixels(ConvertPlanes(Load(luma + x), Load(chroma + x)), out + 3 * x);
+  if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
+}
+
+void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
+  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+  int x = 0;
+  for (; x + 32 <= width; x += 32) {
+    const __m256i first = Load(source + 2 * x), second = Load(source + 2 * x + 32);
+    // The packs interleave the two loads by halves; put the quarters back in order.
+    const __m256i y = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(_mm256_and_si256(first, lowBytes), _mm256_and_si256(second, lowBytes)), 0xD8);
+    const __m256i uv =
+        _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(first, 8), _mm256_srli_epi16(second, 8)), 0xD8);
+    StorePixels(ConvertPlanes(y, uv), out + 3 * x);
+  }
+  if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
+}
+
+}  // namespace snaplark
+
+#endif  // SNAPLARK_VECTOR_KERNELS

@@ -1,0 +1,109 @@
+// SSE2 row kernels: 16 pixels a step. SSE2 has no byte shuffle, so the
+// blue, green, red planes are interleaved with unpacks and 64-bit shifts.
+// Only intrinsics and functions of this file are used here: an inline
+// library function instantiated in this file could be shared with code
+// built for an older processor.
+#include "camera/chroma_products.h"
+#include "camera/pixel_conversion.h"
+#include "camera/pixel_kernels.h"
+
+#if SNAPLARK_VECTOR_KERNELS
+
+#include <emmintrin.h>
+
+#include <cstring>
+
+namespace snaplark {
+namespace {
+
+// (x ^ sign) - sign: x itself for sign 0, -x for sign all ones.
+inline __m128i ApplySign(__m128i x, __m128i sign) { return _mm_sub_epi16(_mm_xor_si128(x, sign), sign); }
+
+inline __m128i Product(__m128i magnitude, ChromaCoefficient c) {
+  __m128i p = _mm_mulhi_epu16(magnitude, _mm_set1_epi16(static_cast<short>(c.fraction)));
+  if (c.whole) p = _mm_add_epi16(p, magnitude);  // every whole part here is 0 or 1
+  return p;
+}
+
+// 16 luma bytes and the 8 U, V pairs they use -> 48 bytes blue, green, red.
+inline void ConvertBlock(__m128i y, __m128i uv, std::uint8_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i centre = _mm_set1_epi16(128);
+  const __m128i u = _mm_sub_epi16(_mm_and_si128(uv, _mm_set1_epi16(0x00FF)), centre);
+  const __m128i v = _mm_sub_epi16(_mm_srli_epi16(uv, 8), centre);
+  const __m128i signU = _mm_srai_epi16(u, 15), signV = _mm_srai_epi16(v, 15);
+  const __m128i magU = ApplySign(u, signU), magV = ApplySign(v, signV);
+
+  const __m128i blue = ApplySign(Product(magU, kBlueFromUFixed), signU);
+  const __m128i red = ApplySign(Product(magV, kRedFromVFixed), signV);
+  const __m128i green = _mm_sub_epi16(_mm_sub_epi16(zero, ApplySign(Product(magU, kGreenFromUFixed), signU)),
+                                      ApplySign(Product(magV, kGreenFromVFixed), signV));
+
+  // One offset per pair, used by both pixels of the pair; the saturating
+  // pack is the clamp to 0..255.
+  const __m128i yLow = _mm_unpacklo_epi8(y, zero), yHigh = _mm_unpackhi_epi8(y, zero);
+  const __m128i b = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(blue, blue)),
+                                     _mm_add_epi16(yHigh, _mm_unpackhi_epi16(blue, blue)));
+  const __m128i g = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(green, green)),
+                                     _mm_add_epi16(yHigh, _mm_unpackhi_epi16(green, green)));
+  const __m128i r = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(red, red)),
+                                     _mm_add_epi16(yHigh, _mm_unpackhi_epi16(red, red)));
+
+  // Four pixels per register as B G R 0, then squeezed to 12 bytes each.
+  const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
+  const __m128i r0Low = _mm_unpacklo_epi8(r, zero), r0High = _mm_unpackhi_epi8(r, zero);
+  const __m128i evenDwords = _mm_set_epi32(0, -1, 0, -1);
+  const __m128i lowQword = _mm_set_epi32(0, 0, -1, -1);
+  const auto squeeze = [&](__m128i p) {
+    // Each 64-bit half: pixel 2k in bytes 0-2, pixel 2k+1 moved down to 3-5.
+    const __m128i q = _mm_or_si128(_mm_and_si128(p, evenDwords), _mm_srli_epi64(_mm_andnot_si128(evenDwords, p), 8));
+    // Upper half's 6 bytes moved down next to the lower half's.
+    return _mm_or_si128(_mm_and_si128(q, lowQword), _mm_srli_si128(_mm_andnot_si128(lowQword, q), 2));
+  };
+  const __m128i p0 = squeeze(_mm_unpacklo_epi16(bgLow, r0Low));
+  const __m128i p1 = squeeze(_mm_unpackhi_epi16(bgLow, r0Low));
+  const __m128i p2 = squeeze(_mm_unpacklo_epi16(bgHigh, r0High));
+  const __m128i p3 = squeeze(_mm_unpackhi_epi16(bgHigh, r0High));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(p0, _mm_slli_si128(p1, 12)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_or_si128(_mm_srli_si128(p1, 4), _mm_slli_si128(p2, 8)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
+}
+
+inline __m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+}  // namespace
+
+void CopyRgbRowSse2(const std::uint8_t* source, std::uint8_t* out, int width) {
+  const int bytes = 3 * width;
+  int i = 0;
+  for (; i + 64 <= bytes; i += 64) {
+    const __m128i a = Load(source + i), b = Load(source + i + 16), c = Load(source + i + 32), d = Load(source + i + 48);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16), b);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 32), c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 48), d);
+  }
+  if (i < bytes) std::memcpy(out + i, source + i, static_cast<std::size_t>(bytes - i));
+}
+
+void Nv12RowSse2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
+  int x = 0;
+  for (; x + 16 <= width; x += 16) ConvertBlock(Load(luma + x), Load(chroma + x), out + 3 * x);
+  if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
+}
+
+void Yuy2RowSse2(const std::uint8_t* source, std::uint8_t* out, int width) {
+  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+  int x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m128i first = Load(source + 2 * x), second = Load(source + 2 * x + 16);
+    const __m128i y = _mm_packus_epi16(_mm_and_si128(first, lowBytes), _mm_and_si128(second, lowBytes));
+    const __m128i uv = _mm_packus_epi16(_mm_srli_epi16(first, 8), _mm_srli_epi16(second, 8));
+    ConvertBlock(y, uv, out + 3 * x);
+  }
+  if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
+}
+
+}  // namespace snaplark
+
+#endif  // SNAPLARK_VECTOR_KERNELS
