@@ -173,7 +173,9 @@ class EnumerateCamerasTest : public ::testing::Test {
 TEST_F(EnumerateCamerasTest, RealMediaFoundationListsWithoutFailing) {
   const std::vector<CameraDevice> devices = EnumerateCameras();
   const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-  if (underWine) EXPECT_TRUE(devices.empty());
+  if (underWine) {
+    EXPECT_TRUE(devices.empty());
+  }
   for (const CameraDevice& device : devices) EXPECT_FALSE(device.symbolicLink.empty());
 }
 
