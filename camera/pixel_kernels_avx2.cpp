@@ -49,7 +49,9 @@ struct Planes {
 };
 
 // Luma and U, V pairs (each half: 16 pixels and their 8 pairs) -> clamped planes.
-inline Planes ConvertPlanes(__m256i y, __m256i uv) {
+// yLow and yHigh: the luma widened to 16 bits, the first and the second 8
+// pixels of each 16-pixel quarter.
+inline Planes ConvertPlanes(__m256i yLow, __m256i yHigh, __m256i uv) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i centre = _mm256_set1_epi16(128);
   const __m256i u = _mm256_sub_epi16(_mm256_and_si256(uv, _mm256_set1_epi16(0x00FF)), centre);
@@ -62,7 +64,6 @@ inline Planes ConvertPlanes(__m256i y, __m256i uv) {
   const __m256i green = _mm256_sub_epi16(_mm256_sub_epi16(zero, ApplySign(Product(magU, kGreenFromUFixed), signU)),
                                          ApplySign(Product(magV, kGreenFromVFixed), signV));
 
-  const __m256i yLow = _mm256_unpacklo_epi8(y, zero), yHigh = _mm256_unpackhi_epi8(y, zero);
   return {_mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(blue, blue)),
                               _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(blue, blue))),
           _mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(green, green)),
@@ -104,7 +105,10 @@ void CopyRgbRowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
 
 void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   int x = 0;
-  for (; x + 32 <= width; x += 32) StorePixels(ConvertPlanes(Load(luma + x), Load(chroma + x)), out + 3 * x);
+  for (; x + 32 <= width; x += 32) {
+    const __m256i y = Load(luma + x), zero = _mm256_setzero_si256();
+    StorePixels(ConvertPlanes(_mm256_unpacklo_epi8(y, zero), _mm256_unpackhi_epi8(y, zero), Load(chroma + x)), out + 3 * x);
+  }
   if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
 }
 
@@ -113,12 +117,14 @@ void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 32 <= width; x += 32) {
     const __m256i first = Load(source + 2 * x), second = Load(source + 2 * x + 32);
-    // The packs interleave the two loads by halves; put the quarters back in order.
-    const __m256i y = _mm256_permute4x64_epi64(
-        _mm256_packus_epi16(_mm256_and_si256(first, lowBytes), _mm256_and_si256(second, lowBytes)), 0xD8);
+    // Luma is already 16 bits wide here: only the halves need regrouping.
+    // The chroma pack interleaves the two loads by halves; put the quarters back in order.
+    const __m256i yFirst = _mm256_and_si256(first, lowBytes), ySecond = _mm256_and_si256(second, lowBytes);
     const __m256i uv =
         _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(first, 8), _mm256_srli_epi16(second, 8)), 0xD8);
-    StorePixels(ConvertPlanes(y, uv), out + 3 * x);
+    StorePixels(ConvertPlanes(_mm256_permute2x128_si256(yFirst, ySecond, 0x20),
+                              _mm256_permute2x128_si256(yFirst, ySecond, 0x31), uv),
+                out + 3 * x);
   }
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }

@@ -48,7 +48,9 @@ struct Planes {
   __m512i b, g, r;
 };
 
-inline Planes ConvertPlanes(__m512i y, __m512i uv) {
+// yLow and yHigh: the luma widened to 16 bits, the first and the second 8
+// pixels of each 16-pixel quarter.
+inline Planes ConvertPlanes(__m512i yLow, __m512i yHigh, __m512i uv) {
   const __m512i zero = _mm512_setzero_si512();
   const __m512i centre = _mm512_set1_epi16(128);
   const __m512i u = _mm512_sub_epi16(_mm512_and_si512(uv, _mm512_set1_epi16(0x00FF)), centre);
@@ -61,7 +63,6 @@ inline Planes ConvertPlanes(__m512i y, __m512i uv) {
   const __m512i green = _mm512_sub_epi16(_mm512_sub_epi16(zero, ApplySign(Product(magU, kGreenFromUFixed), signU)),
                                          ApplySign(Product(magV, kGreenFromVFixed), signV));
 
-  const __m512i yLow = _mm512_unpacklo_epi8(y, zero), yHigh = _mm512_unpackhi_epi8(y, zero);
   return {_mm512_packus_epi16(_mm512_add_epi16(yLow, _mm512_unpacklo_epi16(blue, blue)),
                               _mm512_add_epi16(yHigh, _mm512_unpackhi_epi16(blue, blue))),
           _mm512_packus_epi16(_mm512_add_epi16(yLow, _mm512_unpacklo_epi16(green, green)),
@@ -116,7 +117,10 @@ void CopyRgbRowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) 
 
 void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   int x = 0;
-  for (; x + 64 <= width; x += 64) StorePixels(ConvertPlanes(Load(luma + x), Load(chroma + x)), out + 3 * x);
+  for (; x + 64 <= width; x += 64) {
+    const __m512i y = Load(luma + x), zero = _mm512_setzero_si512();
+    StorePixels(ConvertPlanes(_mm512_unpacklo_epi8(y, zero), _mm512_unpackhi_epi8(y, zero), Load(chroma + x)), out + 3 * x);
+  }
   if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
 }
 
@@ -126,11 +130,14 @@ void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 64 <= width; x += 64) {
     const __m512i first = Load(source + 2 * x), second = Load(source + 2 * x + 64);
-    const __m512i y = _mm512_maskz_permutexvar_epi64(
-        0xFF, quartersInOrder, _mm512_packus_epi16(_mm512_and_si512(first, lowBytes), _mm512_and_si512(second, lowBytes)));
+    // Luma is already 16 bits wide here: only the quarters need regrouping
+    // (qwords 0-7 from the first load, 8-15 from the second).
+    const __m512i yFirst = _mm512_and_si512(first, lowBytes), ySecond = _mm512_and_si512(second, lowBytes);
+    const __m512i yLow = _mm512_permutex2var_epi64(yFirst, _mm512_set_epi64(13, 12, 9, 8, 5, 4, 1, 0), ySecond);
+    const __m512i yHigh = _mm512_permutex2var_epi64(yFirst, _mm512_set_epi64(15, 14, 11, 10, 7, 6, 3, 2), ySecond);
     const __m512i uv = _mm512_maskz_permutexvar_epi64(
         0xFF, quartersInOrder, _mm512_packus_epi16(_mm512_srli_epi16(first, 8), _mm512_srli_epi16(second, 8)));
-    StorePixels(ConvertPlanes(y, uv), out + 3 * x);
+    StorePixels(ConvertPlanes(yLow, yHigh, uv), out + 3 * x);
   }
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }
