@@ -1,0 +1,226 @@
+#include "camera/virtual/scripted_source_reader.h"
+
+#include <mfapi.h>
+#include <mferror.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <new>
+#include <optional>
+#include <utility>
+
+#include "camera/virtual/live_objects.h"
+
+namespace snaplark {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+
+GUID SubtypeOf(IMFMediaType* type) {
+  GUID subtype = GUID_NULL;
+  if (FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype))) return GUID_NULL;
+  return subtype;
+}
+
+// The size a type carries, as 0 x 0 when it carries none.
+void SizeOf(IMFMediaType* type, UINT32& width, UINT32& height) {
+  width = 0;
+  height = 0;
+  if (FAILED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height))) width = height = 0;
+}
+
+// The types this reader hands out are never compared, so they can be counted.
+HRESULT CreateTrackedType(const VirtualMediaType& description, IMFMediaType** type) {
+  HRESULT hr = CreateVirtualMediaType(description, type);
+  if (SUCCEEDED(hr)) hr = TrackAsLiveObject(*type);
+  if (FAILED(hr) && *type) {
+    (*type)->Release();
+    *type = nullptr;
+  }
+  return hr;
+}
+
+class ScriptedSourceReader final : public IMFSourceReader {
+ public:
+  ScriptedSourceReader(ScriptedReaderScript script, std::shared_ptr<ScriptedReaderLog> log)
+      : script_(std::move(script)), log_(std::move(log)) {
+    if (!log_) log_ = std::make_shared<ScriptedReaderLog>();
+    if (!script_.nativeTypes.empty()) current_ = script_.nativeTypes.front();
+  }
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMFSourceReader)) {
+      *object = static_cast<IMFSourceReader*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+  // IMFSourceReader
+  STDMETHODIMP GetStreamSelection(DWORD stream, BOOL* selected) override {
+    if (!selected) return E_POINTER;
+    if (!IsVideoStream(stream)) return MF_E_INVALIDSTREAMNUMBER;
+    *selected = TRUE;
+    return S_OK;
+  }
+  STDMETHODIMP SetStreamSelection(DWORD stream, BOOL) override {
+    return IsVideoStream(stream) ? S_OK : MF_E_INVALIDSTREAMNUMBER;
+  }
+
+  STDMETHODIMP GetNativeMediaType(DWORD stream, DWORD index, IMFMediaType** type) override {
+    if (!type) return E_POINTER;
+    *type = nullptr;
+    if (!IsVideoStream(stream)) return MF_E_INVALIDSTREAMNUMBER;
+    ++log_->nativeTypeRequests;
+    if (index >= script_.nativeTypes.size()) return MF_E_NO_MORE_TYPES;
+    return CreateTrackedType(script_.nativeTypes[index], type);
+  }
+
+  STDMETHODIMP GetCurrentMediaType(DWORD stream, IMFMediaType** type) override {
+    if (!type) return E_POINTER;
+    *type = nullptr;
+    if (!IsVideoStream(stream)) return MF_E_INVALIDSTREAMNUMBER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!current_) return MF_E_INVALIDREQUEST;
+    return CreateTrackedType(*current_, type);
+  }
+
+  STDMETHODIMP SetCurrentMediaType(DWORD stream, DWORD*, IMFMediaType* type) override {
+    if (!type) return E_POINTER;
+    if (!IsVideoStream(stream)) return MF_E_INVALIDSTREAMNUMBER;
+    const GUID subtype = SubtypeOf(type);
+    UINT32 width = 0;
+    UINT32 height = 0;
+    SizeOf(type, width, height);
+    {
+      std::lock_guard<std::mutex> lock(log_->mutex);
+      log_->setRequests.push_back(subtype);
+    }
+    std::optional<VirtualMediaType> accepted = Accept(subtype, width, height);
+    if (!accepted) return MF_E_INVALIDMEDIATYPE;
+    std::lock_guard<std::mutex> lock(mutex_);
+    current_ = accepted;
+    return S_OK;
+  }
+
+  STDMETHODIMP SetCurrentPosition(REFGUID, REFPROPVARIANT) override { return MF_E_INVALIDREQUEST; }
+
+  STDMETHODIMP ReadSample(DWORD stream, DWORD, DWORD* actualStream, DWORD* streamFlags, LONGLONG* timestamp,
+                          IMFSample** sample) override {
+    if (!streamFlags || !sample) return E_POINTER;
+    *sample = nullptr;
+    if (!IsVideoStream(stream)) return MF_E_INVALIDSTREAMNUMBER;
+    ++log_->reads;
+    ScriptedRead read;
+    LONGLONG time = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (script_.reads.empty()) {
+        read = ReadWithoutSample(MF_SOURCE_READERF_ENDOFSTREAM);
+      } else {
+        read = std::move(script_.reads.front());
+        script_.reads.pop_front();
+      }
+      time = 333333 * readsDone_++;
+    }
+    if (actualStream) *actualStream = 0;
+    if (timestamp) *timestamp = time;
+    *streamFlags = read.streamFlags;
+    if (FAILED(read.result)) return read.result;
+    if (read.hasSample) return CreateVirtualSample(read.sample, time, 333333, sample);
+    return S_OK;
+  }
+
+  STDMETHODIMP Flush(DWORD) override { return S_OK; }
+  STDMETHODIMP GetServiceForStream(DWORD, REFGUID, REFIID, LPVOID* object) override {
+    if (object) *object = nullptr;
+    return MF_E_UNSUPPORTED_SERVICE;
+  }
+  STDMETHODIMP GetPresentationAttribute(DWORD, REFGUID, PROPVARIANT*) override { return MF_E_ATTRIBUTENOTFOUND; }
+
+ private:
+  ~ScriptedSourceReader() = default;
+
+  static bool IsVideoStream(DWORD stream) { return stream == kFirstVideoStream || stream == 0; }
+
+  std::optional<VirtualMediaType> Accept(const GUID& subtype, UINT32 width, UINT32 height) const {
+    if (IsEqualGUID(subtype, MFVideoFormat_RGB24) && script_.makesRgb24) {
+      VirtualMediaType made;
+      made.subtype = MFVideoFormat_RGB24;
+      made.width = script_.rgbWidth;
+      made.height = script_.rgbHeight;
+      return made;
+    }
+    for (DWORD index = 0; index < script_.nativeTypes.size(); ++index) {
+      const VirtualMediaType& native = script_.nativeTypes[index];
+      if (!IsEqualGUID(native.subtype, subtype) || native.width != width || native.height != height) continue;
+      const auto& refused = script_.refusedNativeTypes;
+      if (std::find(refused.begin(), refused.end(), index) != refused.end()) continue;
+      return native;
+    }
+    const auto& outputs = script_.decodesMjpgTo;
+    const bool decodes = std::any_of(outputs.begin(), outputs.end(),
+                                     [&](const GUID& output) { return IsEqualGUID(output, subtype); });
+    if (decodes) {
+      for (const VirtualMediaType& native : script_.nativeTypes) {
+        if (IsEqualGUID(native.subtype, MFVideoFormat_MJPG) && native.width == width && native.height == height) {
+          VirtualMediaType made = native;
+          made.subtype = subtype;
+          return made;
+        }
+      }
+    }
+    return std::nullopt;
+  }
+
+  LONG references_ = 1;
+  LiveVirtualObject live_;
+  ScriptedReaderScript script_;
+  std::shared_ptr<ScriptedReaderLog> log_;
+  std::mutex mutex_;
+  std::optional<VirtualMediaType> current_;
+  LONGLONG readsDone_ = 0;
+};
+
+}  // namespace
+
+ScriptedRead ReadOf(VirtualFrame frame) {
+  ScriptedRead read;
+  read.sample = FrameStep(std::move(frame));
+  return read;
+}
+
+ScriptedRead ReadWithoutSample(DWORD streamFlags) {
+  ScriptedRead read;
+  read.hasSample = false;
+  read.streamFlags = streamFlags;
+  return read;
+}
+
+ScriptedRead FailedRead(HRESULT result) {
+  ScriptedRead read;
+  read.result = result;
+  read.hasSample = false;
+  return read;
+}
+
+HRESULT CreateScriptedSourceReader(ScriptedReaderScript script, std::shared_ptr<ScriptedReaderLog> log,
+                                   IMFSourceReader** reader) {
+  if (!reader) return E_POINTER;
+  *reader = new (std::nothrow) ScriptedSourceReader(std::move(script), std::move(log));
+  return *reader ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace snaplark

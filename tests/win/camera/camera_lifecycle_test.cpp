@@ -1,0 +1,206 @@
+// Opening, closing and the capture thread of the Camera, against virtual
+// devices read through Media Foundation's real source reader. The fixture
+// checks after each test that every virtual object was released.
+#include <atomic>
+#include <mutex>
+#include <set>
+
+#include "camera_test_support.h"
+
+namespace snaplark::test {
+namespace {
+
+constexpr wchar_t kLink[] = L"\\\\?\\virtual#lifecycle";
+constexpr wchar_t kOtherLink[] = L"\\\\?\\virtual#other";
+
+// Frames of 8 x 4 NV12 whose luma bytes all hold the frame number.
+VirtualCameraScript CountingScript(std::shared_ptr<VirtualCameraStats> stats) {
+  VirtualCameraScript script = OneTypeScript(MFVideoFormat_NV12, 8, 4);
+  script.stats = std::move(stats);
+  script.frameMaker = [](std::uint32_t n) {
+    std::vector<std::uint8_t> bytes(8 * 4 * 3 / 2, 128);
+    std::fill(bytes.begin(), bytes.begin() + 32, static_cast<std::uint8_t>(n));
+    return PackedFrame(std::move(bytes));
+  };
+  return script;
+}
+
+// Records what the frame callback saw (frame numbers from the pixel values).
+struct CallbackLog {
+  std::mutex mutex;
+  std::vector<int> frames;
+  std::atomic<int> count{0};
+
+  FrameCallback Callback() {
+    return [this](const std::uint8_t* pixels, int width, int height, int stride) {
+      EXPECT_EQ(width, 8);
+      EXPECT_EQ(height, 4);
+      EXPECT_EQ(stride, 24);
+      std::lock_guard<std::mutex> lock(mutex);
+      frames.push_back(pixels[0]);  // grey: blue = luma
+      ++count;
+    };
+  }
+};
+
+class CameraLifecycle : public CameraTest {};
+
+TEST_F(CameraLifecycle, ANewCameraIsClosedAndRefusesCapture) {
+  Camera camera;
+  EXPECT_FALSE(camera.IsOpen());
+  EXPECT_EQ(camera.width, 0);
+  EXPECT_EQ(camera.height, 0);
+  EXPECT_FALSE(camera.StartCapture([](const std::uint8_t*, int, int, int) {}));
+  camera.StopCapture();
+  camera.StopCapture();
+  camera.Close();
+  camera.Close();
+  EXPECT_FALSE(camera.IsOpen());
+}
+
+TEST_F(CameraLifecycle, OpensByLinkAndCloseShutsTheDeviceDown) {
+  auto stats = std::make_shared<VirtualCameraStats>();
+  InstallDevices({ScriptedDevice(kLink, CountingScript(stats))});
+  Camera camera;
+  ASSERT_TRUE(camera.Open(kLink));
+  EXPECT_TRUE(camera.IsOpen());
+  EXPECT_EQ(camera.width, 8);
+  EXPECT_EQ(camera.height, 4);
+  EXPECT_EQ(stats->starts, 0) << "opening alone does not start the device";
+
+  camera.Close();
+  EXPECT_FALSE(camera.IsOpen());
+  EXPECT_EQ(camera.width, 0);
+  EXPECT_EQ(camera.height, 0);
+  EXPECT_EQ(stats->shutdowns, 1);
+  EXPECT_FALSE(camera.StartCapture([](const std::uint8_t*, int, int, int) {}));
+}
+
+// Each way Open can fail leaves the camera closed and leaks nothing (the
+// fixture checks the leaks), even when another device was open before.
+TEST_F(CameraLifecycle, EveryFailedOpenLeavesTheCameraClosed) {
+  VirtualDevice unplugged = ScriptedDevice(L"unplugged", CountingScript(nullptr));
+  unplugged.openError = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+  VirtualCameraScript noTypes = CountingScript(nullptr);
+  noTypes.nativeTypes.clear();
+  VirtualCameraScript noUsableType = CountingScript(nullptr);
+  noUsableType.nativeTypes = {{MFVideoFormat_RGB32, 8, 4, 30}, {MFVideoFormat_I420, 8, 4, 30}};
+  VirtualCameraScript noFrameSize = CountingScript(nullptr);
+  noFrameSize.nativeTypes = {{MFVideoFormat_NV12, 0, 0, 30}};
+  auto goodStats = std::make_shared<VirtualCameraStats>();
+  InstallDevices({ScriptedDevice(kLink, CountingScript(goodStats)), unplugged,
+                  ScriptedDevice(L"no types", noTypes), ScriptedDevice(L"no usable type", noUsableType),
+                  ScriptedDevice(L"no frame size", noFrameSize)});
+
+  Camera camera;
+  for (const wchar_t* link : {L"not listed", L"unplugged", L"no types", L"no usable type", L"no frame size"}) {
+    SCOPED_TRACE(testing::Message() << "device " << std::string(link, link + wcslen(link)));
+    ASSERT_TRUE(camera.Open(kLink));
+    EXPECT_FALSE(camera.Open(link));
+    EXPECT_FALSE(camera.IsOpen());
+    EXPECT_EQ(camera.width, 0);
+    EXPECT_EQ(camera.height, 0);
+    EXPECT_FALSE(camera.StartCapture([](const std::uint8_t*, int, int, int) {}));
+  }
+  EXPECT_EQ(goodStats->shutdowns, 5) << "each failed Open first let the open device go";
+}
+
+TEST_F(CameraLifecycle, OneCaptureThreadDeliversEveryFrameAndNoneAfterStop) {
+  auto stats = std::make_shared<VirtualCameraStats>();
+  InstallDevices({ScriptedDevice(kLink, CountingScript(stats))});
+  CallbackLog log;  // outlives the camera and its capture thread
+  CallbackLog refused;
+  Camera camera;
+  ASSERT_TRUE(camera.Open(kLink));
+  ASSERT_TRUE(camera.StartCapture(log.Callback()));
+  EXPECT_FALSE(camera.StartCapture(refused.Callback()));
+  ASSERT_TRUE(WaitUntil([&] { return log.count >= 5; }));
+  camera.StopCapture();
+  EXPECT_TRUE(camera.IsOpen()) << "stopping capture keeps the device open";
+  const int atStop = log.count;
+  Sleep(100);
+  EXPECT_EQ(log.count, atStop);
+  EXPECT_EQ(refused.count, 0);
+
+  std::lock_guard<std::mutex> lock(log.mutex);
+  for (std::size_t i = 0; i < log.frames.size(); ++i) EXPECT_EQ(log.frames[i], static_cast<int>(i));
+}
+
+TEST_F(CameraLifecycle, OpenWhileCapturingJoinsTheThreadAndReleasesTheOldDeviceFirst) {
+  auto oldStats = std::make_shared<VirtualCameraStats>();
+  auto newStats = std::make_shared<VirtualCameraStats>();
+  InstallDevices({ScriptedDevice(kLink, CountingScript(oldStats)), ScriptedDevice(kOtherLink, CountingScript(newStats))});
+  CallbackLog log;  // outlives the camera and its capture thread
+  CallbackLog after;
+  Camera camera;
+  ASSERT_TRUE(camera.Open(kLink));
+  ASSERT_TRUE(camera.StartCapture(log.Callback()));
+  ASSERT_TRUE(WaitUntil([&] { return log.count >= 3; }));
+
+  ASSERT_TRUE(camera.Open(kOtherLink));
+  EXPECT_EQ(oldStats->shutdowns, 1);
+  const int atOpen = log.count;
+  Sleep(100);
+  EXPECT_EQ(log.count, atOpen) << "the old capture thread is gone";
+  EXPECT_EQ(newStats->starts, 0) << "Open never restarts capture";
+
+  // Open, not capturing: a new capture may start.
+  EXPECT_TRUE(camera.StartCapture(after.Callback()));
+  EXPECT_TRUE(WaitUntil([&] { return after.count >= 1; }));
+}
+
+// A device that disappears while capturing: the thread retries quietly every
+// 30 ms, the callback simply gets no more frames, and stopping still works.
+TEST_F(CameraLifecycle, ADeviceRemovedWhileCapturingIsRetriedQuietly) {
+  std::deque<VirtualStep> steps;
+  for (int i = 0; i < 3; ++i) steps.push_back(FrameStep(PackedFrame(std::vector<std::uint8_t>(48, 100))));
+  steps.push_back(RemovalStep());
+  VirtualCameraScript script = OneTypeScript(MFVideoFormat_NV12, 8, 4, std::move(steps));
+  auto stats = script.stats;
+  InstallDevices({ScriptedDevice(kLink, script)});
+  CallbackLog log;  // outlives the camera and its capture thread
+  Camera camera;
+  ASSERT_TRUE(camera.Open(kLink));
+  ASSERT_TRUE(camera.StartCapture(log.Callback()));
+  ASSERT_TRUE(WaitUntil([&] { return stats->requests >= 8; }));
+  const int requestsBefore = stats->requests;
+  Sleep(300);
+  const int retries = stats->requests - requestsBefore;
+  EXPECT_GE(retries, 3);
+  EXPECT_LE(retries, 15) << "failed reads are 30 ms apart";
+  EXPECT_EQ(log.count, 3);
+  const auto stopStart = std::chrono::steady_clock::now();
+  camera.StopCapture();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopStart, std::chrono::milliseconds(500));
+}
+
+// The snapshot reads on the main thread while the capture thread reads too:
+// each read gets its own sample, so no frame reaches both.
+TEST_F(CameraLifecycle, SnapshotsAndTheCaptureThreadShareTheDevice) {
+  auto stats = std::make_shared<VirtualCameraStats>();
+  VirtualCameraScript script = CountingScript(stats);
+  script.frameInterval = std::chrono::milliseconds(2);  // frame numbers must not wrap
+  InstallDevices({ScriptedDevice(kLink, script)});
+  CallbackLog log;  // outlives the camera and its capture thread
+  Camera camera;
+  ASSERT_TRUE(camera.Open(kLink));
+  ASSERT_TRUE(camera.StartCapture(log.Callback()));
+  std::set<int> snapshotFrames;
+  for (int i = 0; i < 20; ++i) {
+    HGLOBAL block = camera.SnapshotDib();
+    ASSERT_NE(block, nullptr);
+    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(block));
+    snapshotFrames.insert(bytes[40]);
+    GlobalUnlock(block);
+    GlobalFree(block);
+  }
+  camera.StopCapture();
+  EXPECT_EQ(snapshotFrames.size(), 20u);
+  std::lock_guard<std::mutex> lock(log.mutex);
+  EXPECT_GT(log.frames.size(), 0u);
+  ASSERT_LT(stats->framesDelivered.load(), 256);
+  for (int frame : log.frames) EXPECT_EQ(snapshotFrames.count(frame), 0u) << "frame " << frame << " went to both";
+}
+
+}  // namespace
+}  // namespace snaplark::test

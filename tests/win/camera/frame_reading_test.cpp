@@ -1,0 +1,223 @@
+// Negotiation and frame reading through Media Foundation's real source
+// reader, fed by the virtual media source: which type is chosen, how each
+// layout converts, and what a read does with ticks, short or empty samples,
+// errors and the end of the stream.
+#include "camera_test_support.h"
+
+namespace snaplark::test {
+namespace {
+
+constexpr wchar_t kLink[] = L"\\\\?\\virtual#reading";
+
+class FrameReading : public CameraTest {
+ protected:
+  void TearDown() override {
+    camera_.Close();
+    CameraTest::TearDown();
+  }
+
+  // Opens a device playing this script; its stats stay readable.
+  void OpenWith(const VirtualCameraScript& script) {
+    stats_ = script.stats;
+    InstallDevices({ScriptedDevice(kLink, script)});
+    ASSERT_TRUE(camera_.Open(kLink));
+  }
+
+  Camera camera_;
+  std::shared_ptr<VirtualCameraStats> stats_;
+  std::vector<std::uint8_t> pixels_;
+  int width_ = -1;
+  int height_ = -1;
+  int stride_ = -1;
+};
+
+TEST_F(FrameReading, RefusedRgbFallsBackToTheFirstUsableNativeTypeInDeviceOrder) {
+  const auto picture = Nv12Bytes(64, 48, 1);
+  VirtualCameraScript script;
+  script.nativeTypes = {{MFVideoFormat_RGB32, 64, 48, 30}, {MFVideoFormat_NV12, 64, 48, 30},
+                        {MFVideoFormat_YUY2, 64, 48, 30}};
+  script.steps = {FrameStep(PackedFrame(picture))};
+  OpenWith(script);
+  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_NV12));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromNv12(picture, 64, 48)), -1);
+}
+
+// Most webcams deliver YUY2: its two bytes a pixel would pass an NV12 length
+// test and come out garbled; converted as YUY2 the picture is right.
+TEST_F(FrameReading, Yuy2FramesConvertAsYuy2) {
+  const auto picture = Yuy2Bytes(640, 480, 2);
+  OpenWith(OneTypeScript(MFVideoFormat_YUY2, 640, 480, {FrameStep(PackedFrame(picture))}));
+  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(width_, 640);
+  EXPECT_EQ(height_, 480);
+  EXPECT_EQ(stride_, 1920);
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromYuy2(picture, 640, 480)), -1);
+}
+
+// A native RGB24 type satisfies the RGB24 request itself: the rows are copied
+// unchanged, the top one into the last `stride` bytes, junk tails left out.
+TEST_F(FrameReading, RgbFramesAreCopiedBottomUp) {
+  const auto picture = RgbBytes(30, 20, 3);
+  OpenWith(OneTypeScript(MFVideoFormat_RGB24, 30, 20, {FrameStep(PackedFrame(picture))}));
+  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_RGB24));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(stride_, 92);
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(picture, 30, 20)), -1);
+  EXPECT_TRUE(std::equal(picture.begin(), picture.begin() + 90, pixels_.end() - 92));
+}
+
+// Without a decoder (as under Wine) an MJPG type cannot become a picture and
+// the walk goes on; a device with nothing but MJPG does not open.
+TEST_F(FrameReading, CompressedTypesAreNeverSetAsTheyAre) {
+  const auto picture = Yuy2Bytes(32, 16, 4);
+  VirtualCameraScript script;
+  script.nativeTypes = {{MFVideoFormat_MJPG, 32, 16, 30}, {MFVideoFormat_YUY2, 32, 16, 30}};
+  script.steps = {FrameStep(PackedFrame(picture))};
+  OpenWith(script);
+  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromYuy2(picture, 32, 16)), -1);
+  camera_.Close();
+
+  InstallDevices({ScriptedDevice(kLink, OneTypeScript(MFVideoFormat_MJPG, 32, 16))});
+  EXPECT_FALSE(camera_.Open(kLink));
+  EXPECT_EQ(camera_.width, 0);
+}
+
+// 640 x 480: an NV12 frame needs 460,800 bytes and an RGB frame 921,600; one
+// byte fewer and the sample is skipped. Nothing of the caller's changes on a
+// failed read.
+TEST_F(FrameReading, BuffersShorterThanTheFrameAreSkipped) {
+  OpenWith(OneTypeScript(MFVideoFormat_NV12, 640, 480,
+                         {FrameStep(PackedFrame(std::vector<std::uint8_t>(460'799, 50))), EndOfStreamStep()}));
+  pixels_.assign(5, 7);
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(pixels_, std::vector<std::uint8_t>(5, 7));
+  EXPECT_EQ(width_, -1);
+  camera_.Close();
+
+  OpenWith(OneTypeScript(MFVideoFormat_NV12, 640, 480,
+                         {FrameStep(PackedFrame(std::vector<std::uint8_t>(460'800, 50)))}));
+  EXPECT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(pixels_.size(), 921'600u);
+  camera_.Close();
+
+  OpenWith(OneTypeScript(MFVideoFormat_RGB24, 640, 480,
+                         {FrameStep(PackedFrame(std::vector<std::uint8_t>(921'599, 50))),
+                          FrameStep(PackedFrame(std::vector<std::uint8_t>(921'600, 60)))}));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(pixels_[0], 60) << "the short buffer was skipped, the next one taken";
+  EXPECT_EQ(stats_->requests, 2);
+}
+
+// 641 x 480: rows of 1924 bytes of which the last is padding, always zero,
+// also when the caller's vector held other bytes before.
+TEST_F(FrameReading, OddWidthRowsEndInZeroPadding) {
+  OpenWith(OneTypeScript(MFVideoFormat_RGB24, 641, 480, {FrameStep(PackedFrame(RgbBytes(641, 480, 5)))}));
+  pixels_.assign(100, 0xFF);
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(stride_, 1924);
+  ASSERT_EQ(pixels_.size(), 923'520u);
+  for (int row = 0; row < 480; ++row) EXPECT_EQ(pixels_[row * 1924 + 1923], 0) << "row " << row;
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(RgbBytes(641, 480, 5), 641, 480)), -1);
+}
+
+// Stream ticks, empty samples and short buffers each use up one of the ten
+// attempts; after the tenth the read fails without asking for an eleventh,
+// and the next read gets the frame that came after them.
+TEST_F(FrameReading, TenUselessSamplesFailTheReadWithoutAnEleventh) {
+  const auto picture = Nv12Bytes(16, 8, 6);
+  std::deque<VirtualStep> steps;
+  for (int i = 0; i < 5; ++i) steps.push_back(EmptySampleStep());
+  for (int i = 0; i < 5; ++i) steps.push_back(FrameStep(PackedFrame(std::vector<std::uint8_t>(100, 1))));
+  steps.push_back(FrameStep(PackedFrame(picture)));
+  OpenWith(OneTypeScript(MFVideoFormat_NV12, 16, 8, std::move(steps)));
+
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(stats_->requests, 10);
+  EXPECT_EQ(stats_->stepsLeft, 1);
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromNv12(picture, 16, 8)), -1);
+}
+
+TEST_F(FrameReading, StreamTicksAreReadsWithoutAPicture) {
+  const auto picture = Nv12Bytes(16, 8, 7);
+  std::deque<VirtualStep> steps;
+  for (int i = 0; i < 10; ++i) steps.push_back(TickStep());
+  steps.push_back(FrameStep(PackedFrame(picture)));
+  OpenWith(OneTypeScript(MFVideoFormat_NV12, 16, 8, std::move(steps)));
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromNv12(picture, 16, 8)), -1);
+}
+
+TEST_F(FrameReading, AFailedReadEndsTheReadAtOnce) {
+  const auto picture = Nv12Bytes(16, 8, 8);
+  // The first frame gets the stream going: Wine's reader asks again when a
+  // request fails while the stream is still being announced.
+  OpenWith(OneTypeScript(MFVideoFormat_NV12, 16, 8,
+                         {FrameStep(PackedFrame(picture)), ErrorStep(E_FAIL), FrameStep(PackedFrame(picture))}));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(stats_->requests, 2);
+  EXPECT_EQ(stats_->stepsLeft, 1);
+  EXPECT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_)) << "a passing error leaves the device usable";
+}
+
+TEST_F(FrameReading, TheEndOfTheStreamEndsEveryRead) {
+  OpenWith(OneTypeScript(MFVideoFormat_NV12, 16, 8, {FrameStep(PackedFrame(Nv12Bytes(16, 8, 9))), EndOfStreamStep()}));
+  EXPECT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(stats_->requests, 2);
+}
+
+// Buffers with their own row pitch: padded rows, a bottom-up RGB buffer, and
+// a buffer that offers only the older 2-D lock. A 2-D buffer whose memory is
+// too short for its rows is skipped rather than overrun.
+TEST_F(FrameReading, TwoDimensionalBuffersAreReadWithTheirOwnPitch) {
+  const auto nv12 = Nv12Bytes(64, 32, 10);
+  VirtualFrame paddedNv12 = PitchedFrame(nv12, 64, 96);
+  VirtualFrame olderNv12 = PitchedFrame(nv12, 64, 80);
+  olderNv12.sizedLock = false;
+  VirtualFrame truncated = PitchedFrame(nv12, 64, 96);
+  truncated.bytes.resize(truncated.bytes.size() - 33);  // the last chroma row lacks its end
+  OpenWith(OneTypeScript(MFVideoFormat_NV12, 64, 32,
+                         {FrameStep(paddedNv12), FrameStep(olderNv12), FrameStep(truncated), EndOfStreamStep()}));
+  const auto expected = ExpectedFromNv12(nv12, 64, 32);
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, expected), -1);
+  pixels_.clear();
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, expected), -1);
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  camera_.Close();
+
+  const auto yuy2 = Yuy2Bytes(40, 10, 11);
+  OpenWith(OneTypeScript(MFVideoFormat_YUY2, 40, 10, {FrameStep(PitchedFrame(yuy2, 80, 128))}));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromYuy2(yuy2, 40, 10)), -1);
+  camera_.Close();
+
+  const auto rgb = RgbBytes(10, 6, 12);
+  std::vector<std::uint8_t> rgbRows;  // the 30 meaningful bytes of each row
+  for (int y = 0; y < 6; ++y) rgbRows.insert(rgbRows.end(), rgb.begin() + y * 32, rgb.begin() + y * 32 + 30);
+  OpenWith(OneTypeScript(MFVideoFormat_RGB24, 10, 6, {FrameStep(PitchedFrame(rgbRows, 30, -48))}));
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(rgb, 10, 6)), -1);
+}
+
+TEST_F(FrameReading, FramesArePacedAsTheScriptAsks) {
+  VirtualCameraScript script = OneTypeScript(MFVideoFormat_NV12, 8, 4);
+  script.frameMaker = [](std::uint32_t) { return PackedFrame(std::vector<std::uint8_t>(48, 9)); };
+  script.frameInterval = std::chrono::milliseconds(25);
+  OpenWith(script);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(120));
+}
+
+}  // namespace
+}  // namespace snaplark::test

@@ -1,0 +1,148 @@
+// Cases that Wine's source reader cannot produce, played by a scripted reader
+// set straight into the camera: a reader that makes RGB24 or decodes MJPG,
+// one that refuses a type, reads that fail outright, and exact read counts.
+#include "camera/virtual/scripted_source_reader.h"
+
+#include <mferror.h>
+
+#include "camera_test_support.h"
+
+namespace snaplark::test {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+class ScriptedReader : public CameraTest {
+ protected:
+  void TearDown() override {
+    camera_.Close();
+    CameraTest::TearDown();
+  }
+
+  // Puts a reader playing this script into the camera and negotiates.
+  bool Negotiate(ScriptedReaderScript script) {
+    ComPtr<IMFSourceReader> reader;
+    EXPECT_EQ(CreateScriptedSourceReader(std::move(script), log_, &reader), S_OK);
+    camera_.reader = reader;
+    return camera_.SelectMediaType();
+  }
+  std::vector<GUID> SetRequests() {
+    std::lock_guard<std::mutex> lock(log_->mutex);
+    return log_->setRequests;
+  }
+
+  std::shared_ptr<ScriptedReaderLog> log_ = std::make_shared<ScriptedReaderLog>();
+  Camera camera_;
+  std::vector<std::uint8_t> pixels_;
+  int width_ = 0;
+  int height_ = 0;
+  int stride_ = 0;
+};
+
+TEST_F(ScriptedReader, AReaderThatMakesRgbIsTakenWithoutLookingAtNativeTypes) {
+  ScriptedReaderScript script;
+  script.nativeTypes = {{MFVideoFormat_NV12, 20, 10, 30}};
+  script.makesRgb24 = true;
+  script.rgbWidth = 20;
+  script.rgbHeight = 10;
+  const auto picture = RgbBytes(20, 10, 1);
+  script.reads = {ReadOf(PackedFrame(picture))};
+  ASSERT_TRUE(Negotiate(std::move(script)));
+  EXPECT_EQ(log_->nativeTypeRequests, 0);
+  ASSERT_EQ(SetRequests().size(), 1u);
+  EXPECT_TRUE(IsEqualGUID(SetRequests()[0], MFVideoFormat_RGB24));
+  EXPECT_EQ(camera_.width, 20);
+  EXPECT_EQ(camera_.height, 10);
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(picture, 20, 10)), -1);
+}
+
+TEST_F(ScriptedReader, RefusedAndUnreadableTypesAreSkipped) {
+  ScriptedReaderScript script;
+  script.nativeTypes = {{GUID_NULL, 16, 8, 30}, {MFVideoFormat_NV12, 16, 8, 30}, {MFVideoFormat_YUY2, 16, 8, 30}};
+  script.refusedNativeTypes = {1};
+  ASSERT_TRUE(Negotiate(std::move(script)));
+  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+  const auto requests = SetRequests();
+  ASSERT_EQ(requests.size(), 3u);  // RGB24, the refused NV12, YUY2; never the type without a subtype
+  EXPECT_TRUE(IsEqualGUID(requests[1], MFVideoFormat_NV12));
+}
+
+// A compressed native type is decoded by the reader where it can: NV12 first,
+// else YUY2, with the native frame size; where it cannot, the walk goes on.
+TEST_F(ScriptedReader, MjpgIsAskedForAsADecodedPicture) {
+  {
+    ScriptedReaderScript script;
+    script.nativeTypes = {{MFVideoFormat_MJPG, 1280, 720, 30}};
+    script.decodesMjpgTo = {MFVideoFormat_NV12, MFVideoFormat_YUY2};
+    ASSERT_TRUE(Negotiate(std::move(script)));
+    EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_NV12));
+    EXPECT_EQ(camera_.width, 1280);
+    EXPECT_EQ(camera_.height, 720);
+  }
+  {
+    log_ = std::make_shared<ScriptedReaderLog>();
+    ScriptedReaderScript script;
+    script.nativeTypes = {{MFVideoFormat_MJPG, 640, 360, 30}};
+    script.decodesMjpgTo = {MFVideoFormat_YUY2};
+    const auto picture = Yuy2Bytes(640, 360, 2);
+    script.reads = {ReadOf(PackedFrame(picture))};
+    ASSERT_TRUE(Negotiate(std::move(script)));
+    EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+    EXPECT_EQ(SetRequests().size(), 3u);  // RGB24, NV12, YUY2
+    ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+    EXPECT_EQ(FirstDifference(pixels_, ExpectedFromYuy2(picture, 640, 360)), -1);
+  }
+  {
+    log_ = std::make_shared<ScriptedReaderLog>();
+    ScriptedReaderScript script;
+    script.nativeTypes = {{MFVideoFormat_MJPG, 640, 360, 30}, {MFVideoFormat_MJPG, 320, 180, 30}};
+    EXPECT_FALSE(Negotiate(std::move(script)));
+    for (const GUID& request : SetRequests()) EXPECT_FALSE(IsEqualGUID(request, MFVideoFormat_MJPG));
+  }
+}
+
+// Sizes whose frame would not fit in 32-bit byte counts are refused, like a
+// missing size, rather than opened into a camera that can never convert.
+TEST_F(ScriptedReader, AFrameSizeThatCannotBeHeldIsRefused) {
+  ScriptedReaderScript script;
+  script.nativeTypes = {{MFVideoFormat_NV12, 40000, 40000, 30}};
+  EXPECT_FALSE(Negotiate(std::move(script)));
+}
+
+TEST_F(ScriptedReader, AReadSampleFailureEndsTheReadWithoutASecondRead) {
+  ScriptedReaderScript script;
+  script.nativeTypes = {{MFVideoFormat_NV12, 16, 8, 30}};
+  script.reads = {FailedRead(MF_E_HW_MFT_FAILED_START_STREAMING), ReadOf(PackedFrame(Nv12Bytes(16, 8, 3)))};
+  ASSERT_TRUE(Negotiate(std::move(script)));
+  pixels_.assign(3, 9);
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(log_->reads, 1);
+  EXPECT_EQ(pixels_, std::vector<std::uint8_t>(3, 9));
+}
+
+TEST_F(ScriptedReader, TenReadsWithoutAPictureAndNoEleventh) {
+  ScriptedReaderScript script;
+  script.nativeTypes = {{MFVideoFormat_NV12, 16, 8, 30}};
+  for (int i = 0; i < 10; ++i) script.reads.push_back(ReadWithoutSample());
+  script.reads.push_back(ReadOf(PackedFrame(Nv12Bytes(16, 8, 4))));
+  ASSERT_TRUE(Negotiate(std::move(script)));
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(log_->reads, 10);
+}
+
+// The end-of-stream flag ends the read even when a sample came with it; that
+// sample is released like every other (the fixture counts them).
+TEST_F(ScriptedReader, EndOfStreamWinsOverTheSampleThatCameWithIt) {
+  ScriptedReaderScript script;
+  script.nativeTypes = {{MFVideoFormat_NV12, 16, 8, 30}};
+  ScriptedRead last = ReadOf(PackedFrame(Nv12Bytes(16, 8, 5)));
+  last.streamFlags = MF_SOURCE_READERF_ENDOFSTREAM;
+  script.reads = {last};
+  ASSERT_TRUE(Negotiate(std::move(script)));
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(log_->reads, 1);
+}
+
+}  // namespace
+}  // namespace snaplark::test
