@@ -1,0 +1,80 @@
+// Cost of the live preview under Wine: per delivered frame, the callback's
+// work (frame -> screen-compatible bitmap, swapped in under the lock); per
+// timer tick, the paint (black fill, private copy, halftone stretch) into a
+// real window of the preview control's usual size. A plain timing program
+// (Google Benchmark is not built for MinGW here): median of many runs.
+//
+//   scripts/wine-env.sh run <prefix dir> build/<tree>/ui/preview_bench.exe
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <random>
+#include <vector>
+
+#include "camera/frame_layout.h"
+#include "ui/preview.h"
+
+namespace {
+
+double NowMicroseconds() {
+  static const double ticksPerMicrosecond = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart) / 1e6;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / ticksPerMicrosecond;
+}
+
+template <typename Work>
+double MedianMicroseconds(int runs, Work&& work) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    const double start = NowMicroseconds();
+    work();
+    times.push_back(NowMicroseconds() - start);
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+  using namespace snaplark;
+  // The preview control's client area at 96 dpi (304 x 176 dialog units).
+  const int clientWidth = 456, clientHeight = 264;
+  HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, clientWidth, clientHeight, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!window) {
+    std::printf("no window\n");
+    return 1;
+  }
+  HDC dc = GetDC(window);
+  RECT client{};
+  GetClientRect(window, &client);
+
+  std::printf("%-10s %22s %22s\n", "frame", "callback us/frame", "paint us/tick");
+  for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1920, 1080}}) {
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(RgbBytesNeeded(width, height)));
+    std::mt19937 random(1);
+    for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
+    std::mutex lock;
+    HBITMAP shared = nullptr;
+    const int runs = width > 1000 ? 60 : 200;
+    const double callback = MedianMicroseconds(runs, [&] { OnPreviewFrame(lock, shared, frame.data(), width, height); });
+    const double paint = MedianMicroseconds(runs, [&] {
+      PaintPreview(dc, client, lock, shared);
+      GdiFlush();
+    });
+    std::printf("%4dx%-5d %22.0f %22.0f\n", width, height, callback, paint);
+    StorePreviewBitmap(lock, shared, nullptr);
+  }
+  ReleaseDC(window, dc);
+  DestroyWindow(window);
+  return 0;
+}

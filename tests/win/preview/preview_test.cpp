@@ -1,0 +1,120 @@
+// The preview's frame-to-bitmap step and its paint, drawn into a memory
+// bitmap whose pixels are then read back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "app/win_handles.h"
+#include "camera/frame_layout.h"
+#include "ui/preview.h"
+
+namespace snaplark {
+namespace {
+
+// A 32-bit top-down DIB section as the paint target, 456 x 264 like the control.
+struct Canvas {
+  static constexpr int kWidth = 456, kHeight = 264;
+  MemoryDc dc{CreateCompatibleDC(nullptr)};
+  void* bits = nullptr;
+  GdiObject bitmap{MakeBitmap(&bits)};
+  SelectedObject selected{dc.Get(), bitmap.Get()};
+
+  static HBITMAP MakeBitmap(void** bits) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = kWidth;
+    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+  }
+  // 0x00RRGGBB
+  std::uint32_t At(int x, int y) const {
+    GdiFlush();
+    return static_cast<const std::uint32_t*>(bits)[y * kWidth + x] & 0xFFFFFF;
+  }
+};
+
+// A uniform frame of one colour, bottom-up BGR rows padded to 4 bytes.
+std::vector<std::uint8_t> Uniform(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  std::vector<std::uint8_t> frame(static_cast<std::size_t>(RgbBytesNeeded(width, height)), 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = &frame[static_cast<std::size_t>(y) * FrameStride(width) + 3 * x];
+      p[0] = b, p[1] = g, p[2] = r;
+    }
+  }
+  return frame;
+}
+
+TEST(Preview, FrameIsStretchedIntoTheAspectFitRectangleWithBlackBars) {
+  Canvas canvas;
+  ASSERT_TRUE(canvas.bits);
+  std::mutex lock;
+  HBITMAP shared = nullptr;
+  const auto frame = Uniform(640, 480, 0x20, 0xC0, 0x60);
+  OnPreviewFrame(lock, shared, frame.data(), 640, 480);
+  ASSERT_NE(shared, nullptr);
+  const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
+  PaintPreview(canvas.dc.Get(), client, lock, shared);
+  // 352 wide at x 52: columns 0-51 and 404-455 stay black.
+  EXPECT_EQ(canvas.At(10, 132), 0u);
+  EXPECT_EQ(canvas.At(51, 10), 0u);
+  EXPECT_EQ(canvas.At(404, 250), 0u);
+  EXPECT_EQ(canvas.At(228, 132), 0x60C020u);
+  EXPECT_EQ(canvas.At(53, 1), 0x60C020u);
+  EXPECT_EQ(canvas.At(402, 262), 0x60C020u);
+  // The shared bitmap is still ours after the paint (the paint drew a copy).
+  BITMAP info{};
+  EXPECT_NE(GetObjectW(shared, sizeof(info), &info), 0);
+  StorePreviewBitmap(lock, shared, nullptr);
+  EXPECT_EQ(shared, nullptr);
+}
+
+TEST(Preview, WithoutABitmapTheControlIsBlackWithGreyText) {
+  Canvas canvas;
+  ASSERT_TRUE(canvas.bits);
+  std::mutex lock;
+  const HBITMAP none = nullptr;
+  const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
+  PaintPreview(canvas.dc.Get(), client, lock, none);
+  int grey = 0, other = 0;
+  for (int y = 0; y < Canvas::kHeight; ++y) {
+    for (int x = 0; x < Canvas::kWidth; ++x) {
+      const std::uint32_t c = canvas.At(x, y);
+      if (c == 0x505050u) {
+        ++grey;
+        // Centred: the text stays in the middle band.
+        EXPECT_GT(y, 100);
+        EXPECT_LT(y, 164);
+      } else if (c != 0) {
+        // Smoothed glyph edges blend the grey into black: darker greys only.
+        const std::uint32_t b = c & 0xFF;
+        if (c != b * 0x010101u || b > 0x50) ++other;
+      }
+    }
+  }
+  EXPECT_GT(grey, 20);
+  EXPECT_EQ(other, 0);  // no background box behind the text, no other colour
+}
+
+TEST(Preview, EachNewFrameReplacesAndDeletesTheOldBitmap) {
+  std::mutex lock;
+  HBITMAP shared = nullptr;
+  const auto frame = Uniform(4, 2, 1, 2, 3);
+  OnPreviewFrame(lock, shared, frame.data(), 4, 2);
+  const HBITMAP first = shared;
+  ASSERT_NE(first, nullptr);
+  OnPreviewFrame(lock, shared, frame.data(), 4, 2);
+  EXPECT_NE(shared, first);
+  BITMAP info{};
+  EXPECT_EQ(GetObjectW(first, sizeof(info), &info), 0) << "the replaced bitmap must be deleted";
+  StorePreviewBitmap(lock, shared, nullptr);
+}
+
+}  // namespace
+}  // namespace snaplark

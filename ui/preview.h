@@ -1,0 +1,34 @@
+#pragma once
+// The live preview's two halves, as the capture window uses them: turning a
+// delivered frame into a bitmap on the capture thread, and painting the
+// latest bitmap into the preview control on the interface thread. The
+// bitmap is shared between them under a lock that each holds only for a
+// handle swap or one copy; the costly work runs outside it.
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+
+namespace snaplark {
+
+// A screen-compatible bitmap holding one frame (24-bit, bottom-up rows padded
+// to 4 bytes), or null when the system cannot make one.
+HBITMAP CreatePreviewBitmap(const std::uint8_t* pixels, int width, int height);
+
+// Replaces `shared` by `fresh` under `lock` and deletes the bitmap it held.
+// A null `fresh` is stored too: a frame that could not be converted shows
+// "No preview" rather than an old picture.
+void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh);
+
+// The callback's whole work for one frame.
+inline void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, const std::uint8_t* pixels, int width, int height) {
+  StorePreviewBitmap(lock, shared, CreatePreviewBitmap(pixels, width, height));
+}
+
+// Paints the control's client area `client` (origin 0, 0) on `dc`: black,
+// then a private copy of `shared` (taken under `lock`) stretched with
+// halftone into the aspect-fit rectangle, or "No preview" in grey when there
+// is no bitmap or it cannot be copied.
+void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, const HBITMAP& shared);
+
+}  // namespace snaplark
