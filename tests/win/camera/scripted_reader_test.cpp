@@ -121,16 +121,6 @@ TEST_F(ScriptedReader, AReadSampleFailureEndsTheReadWithoutASecondRead) {
   EXPECT_EQ(pixels_, std::vector<std::uint8_t>(3, 9));
 }
 
-TEST_F(ScriptedReader, TenReadsWithoutAPictureAndNoEleventh) {
-  ScriptedReaderScript script;
-  script.nativeTypes = {{MFVideoFormat_NV12, 16, 8, 30}};
-  for (int i = 0; i < 10; ++i) script.reads.push_back(ReadWithoutSample());
-  script.reads.push_back(ReadOf(PackedFrame(Nv12Bytes(16, 8, 4))));
-  ASSERT_TRUE(Negotiate(std::move(script)));
-  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
-  EXPECT_EQ(log_->reads, 10);
-}
-
 // The end-of-stream flag ends the read even when a sample came with it; that
 // sample is released like every other (the fixture counts them).
 TEST_F(ScriptedReader, EndOfStreamWinsOverTheSampleThatCameWithIt) {
