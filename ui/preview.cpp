@@ -1,20 +1,65 @@
 #include "ui/preview.h"
 
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
 #include "app/win_handles.h"
+#include "camera/frame_layout.h"
 #include "ui/preview_geometry.h"
 
 namespace snaplark {
 
+namespace {
+
+// What the slot holds while the paint has taken the bitmap out to draw it.
+// Never a real handle: it is the value GDI uses to report an error.
+HBITMAP PaintingMarker() { return reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(-1)); }
+
+// One row of blue-green-red pixels as 0x00RRGGBB words. Four pixels are
+// twelve bytes, read as three little-endian words (Windows is little-endian
+// on every processor it runs on).
+void WidenRow(const std::uint8_t* from, std::uint32_t* to, std::size_t columns) {
+  std::size_t x = 0;
+  for (; x + 4 <= columns; x += 4, from += 12) {
+    std::uint32_t a, b, c;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + 4, 4);
+    std::memcpy(&c, from + 8, 4);
+    to[x] = a & 0xFFFFFF;
+    to[x + 1] = a >> 24 | (b & 0xFFFF) << 8;
+    to[x + 2] = b >> 16 | (c & 0xFF) << 16;
+    to[x + 3] = c >> 8;
+  }
+  for (; x < columns; ++x, from += 3) {
+    to[x] = from[0] | static_cast<std::uint32_t>(from[1]) << 8 | static_cast<std::uint32_t>(from[2]) << 16;
+  }
+}
+
+}  // namespace
+
 HBITMAP CreatePreviewBitmap(const std::uint8_t* pixels, int width, int height) {
+  if (width <= 0 || height <= 0) return nullptr;
+  // Under Wine the system turns 24-bit rows into the screen's 32-bit pixels
+  // several times slower than this loop does, so the frame is widened here and handed over in the screen's own layout.
+  // The rows are the same, so the bitmap is the same. The buffer belongs to
+  // the capture thread and keeps its size from frame to frame.
+  thread_local std::vector<std::uint32_t> wide;
+  const std::size_t columns = static_cast<std::size_t>(width);
+  wide.resize(columns * static_cast<std::size_t>(height));
+  const std::size_t stride = static_cast<std::size_t>(FrameStride(width));
+  for (int y = 0; y < height; ++y) {
+    WidenRow(pixels + stride * static_cast<std::size_t>(y), wide.data() + columns * static_cast<std::size_t>(y), columns);
+  }
   BITMAPINFOHEADER header{};
   header.biSize = sizeof(BITMAPINFOHEADER);
   header.biWidth = width;
   header.biHeight = height;  // positive: the rows are bottom-up
   header.biPlanes = 1;
-  header.biBitCount = 24;
+  header.biBitCount = 32;
   header.biCompression = BI_RGB;
   const WindowDc screen(nullptr);
-  return CreateDIBitmap(screen.Get(), &header, CBM_INIT, pixels, reinterpret_cast<const BITMAPINFO*>(&header),
+  return CreateDIBitmap(screen.Get(), &header, CBM_INIT, wide.data(), reinterpret_cast<const BITMAPINFO*>(&header),
                         DIB_RGB_COLORS);
 }
 
@@ -26,28 +71,46 @@ void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh) {
     shared = fresh;
   }
   // Deleting outside the lock keeps the paint's wait to the swap alone; the
-  // old handle is unreachable to anyone else once swapped out.
-  if (old) DeleteObject(old);
+  // old handle is unreachable to anyone else once swapped out. A bitmap the
+  // paint has taken out is the paint's to delete.
+  if (old && old != PaintingMarker()) DeleteObject(old);
 }
 
-void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, const HBITMAP& shared) {
+void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared) {
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  GdiObject copy(nullptr);
+  // The bitmap is taken out of the slot and drawn as it is, rather than
+  // copied (a copy costs as much as the stretch). While it is out, a new
+  // frame simply takes the slot; then the one drawn here is stale and is
+  // deleted here, otherwise it goes back.
+  HBITMAP drawn = nullptr;
   {
     const std::lock_guard<std::mutex> hold(lock);
-    if (shared) copy = GdiObject(CopyImage(shared, IMAGE_BITMAP, 0, 0, 0));
+    drawn = shared;
+    if (drawn) shared = PaintingMarker();
   }
+  bool painted = false;
   BITMAP info{};
-  if (copy && GetObjectW(copy.Get(), sizeof(info), &info) != 0) {
+  if (drawn && GetObjectW(drawn, sizeof(info), &info) != 0) {
     const MemoryDc memory(CreateCompatibleDC(dc));
     if (memory) {
-      const SelectedObject selected(memory.Get(), copy.Get());
+      const SelectedObject selected(memory.Get(), drawn);
       const PreviewRect to = FitPreview(info.bmWidth, info.bmHeight, client.right, client.bottom);
       SetStretchBltMode(dc, HALFTONE);
       StretchBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
     }
-    return;  // the selection ends before the copy is deleted (declared first, destroyed last)
+    painted = true;  // the selection has ended before the bitmap goes back
   }
+  if (drawn) {
+    {
+      const std::lock_guard<std::mutex> hold(lock);
+      if (shared == PaintingMarker()) {
+        shared = drawn;
+        drawn = nullptr;
+      }
+    }
+    if (drawn) DeleteObject(drawn);
+  }
+  if (painted) return;
   SetTextColor(dc, RGB(80, 80, 80));
   SetBkMode(dc, TRANSPARENT);
   RECT area = client;

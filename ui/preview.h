@@ -3,7 +3,7 @@
 // delivered frame into a bitmap on the capture thread, and painting the
 // latest bitmap into the preview control on the interface thread. The
 // bitmap is shared between them under a lock that each holds only for a
-// handle swap or one copy; the costly work runs outside it.
+// handle swap; the costly work runs outside it.
 #include <windows.h>
 
 #include <cstdint>
@@ -26,9 +26,13 @@ inline void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, const std::uint8_t
 }
 
 // Paints the control's client area `client` (origin 0, 0) on `dc`: black,
-// then a private copy of `shared` (taken under `lock`) stretched with
-// halftone into the aspect-fit rectangle, or "No preview" in grey when there
-// is no bitmap or it cannot be copied.
-void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, const HBITMAP& shared);
+// then the latest bitmap stretched with halftone into the aspect-fit
+// rectangle, or "No preview" in grey when there is none. The bitmap is taken
+// out of `shared` (under `lock`) for the drawing and put back afterwards
+// unless a newer frame has replaced it meanwhile; the callback meanwhile
+// finds a marker in `shared` that it must not delete (StorePreviewBitmap
+// knows it). Anything else reads `shared` only on the paint's thread and
+// never during a paint, so it always finds a plain handle or null.
+void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared);
 
 }  // namespace snaplark

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "app/win_handles.h"
@@ -68,7 +70,10 @@ TEST(Preview, FrameIsStretchedIntoTheAspectFitRectangleWithBlackBars) {
   EXPECT_EQ(canvas.At(228, 132), 0x60C020u);
   EXPECT_EQ(canvas.At(53, 1), 0x60C020u);
   EXPECT_EQ(canvas.At(402, 262), 0x60C020u);
-  // The shared bitmap is still ours after the paint (the paint drew a copy).
+  // The paint put the shared bitmap back, alive.
+  const HBITMAP drawn = shared;
+  PaintPreview(canvas.dc.Get(), client, lock, shared);
+  EXPECT_EQ(shared, drawn);
   BITMAP info{};
   EXPECT_NE(GetObjectW(shared, sizeof(info), &info), 0);
   StorePreviewBitmap(lock, shared, nullptr);
@@ -79,7 +84,7 @@ TEST(Preview, WithoutABitmapTheControlIsBlackWithGreyText) {
   Canvas canvas;
   ASSERT_TRUE(canvas.bits);
   std::mutex lock;
-  const HBITMAP none = nullptr;
+  HBITMAP none = nullptr;
   const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
   PaintPreview(canvas.dc.Get(), client, lock, none);
   int grey = 0, other = 0;
@@ -113,6 +118,104 @@ TEST(Preview, EachNewFrameReplacesAndDeletesTheOldBitmap) {
   EXPECT_NE(shared, first);
   BITMAP info{};
   EXPECT_EQ(GetObjectW(first, sizeof(info), &info), 0) << "the replaced bitmap must be deleted";
+  StorePreviewBitmap(lock, shared, nullptr);
+}
+
+TEST(Preview, BitmapHoldsTheFrameExactlyWhateverTheRowPadding) {
+  // Widths that leave 3, 1, 0 and 2 bytes of padding per row, and that are
+  // and are not whole groups of four pixels. Every byte distinct, tails junk.
+  for (const int width : {1, 5, 8, 11}) {
+    SCOPED_TRACE(width);
+    const int height = 3;
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(RgbBytesNeeded(width, height)), 0xEE);
+    for (int y = 0; y < height; ++y) {
+      for (int i = 0; i < 3 * width; ++i) {
+        frame[static_cast<std::size_t>(y) * FrameStride(width) + i] = static_cast<std::uint8_t>(17 * y + 5 * i + 1);
+      }
+    }
+    HBITMAP bitmap = CreatePreviewBitmap(frame.data(), width, height);
+    ASSERT_NE(bitmap, nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint8_t> back(frame.size(), 0);
+    {
+      const WindowDc screen(nullptr);
+      EXPECT_EQ(GetDIBits(screen.Get(), bitmap, 0, height, back.data(), &info, DIB_RGB_COLORS), height);
+    }
+    DeleteObject(bitmap);
+    for (int y = 0; y < height; ++y) {
+      for (int i = 0; i < 3 * width; ++i) {
+        const std::size_t at = static_cast<std::size_t>(y) * FrameStride(width) + i;
+        EXPECT_EQ(back[at], frame[at]) << "row " << y << " byte " << i;
+      }
+    }
+  }
+}
+
+// Frames keep arriving while the interface thread paints: every paint shows a
+// whole frame (never black, never a deleted bitmap), and when it is over every
+// bitmap ever made has been deleted exactly by whoever held it last.
+TEST(Preview, FramesArrivingDuringPaintsAreShownAndNoBitmapLeaks) {
+  Canvas canvas;
+  ASSERT_TRUE(canvas.bits);
+  std::mutex lock;
+  HBITMAP shared = nullptr;
+  const auto red = Uniform(64, 48, 0, 0, 0xFF);
+  const auto blue = Uniform(64, 48, 0xFF, 0, 0);
+  OnPreviewFrame(lock, shared, red.data(), 64, 48);
+  std::vector<HBITMAP> made;
+  std::atomic<bool> stop{false};
+  std::thread capture([&] {
+    for (int n = 0; !stop; ++n) {
+      HBITMAP fresh = CreatePreviewBitmap((n % 2 ? blue : red).data(), 64, 48);
+      made.push_back(fresh);
+      StorePreviewBitmap(lock, shared, fresh);
+    }
+  });
+  const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
+  int wrong = 0;
+  for (int i = 0; i < 200; ++i) {
+    PaintPreview(canvas.dc.Get(), client, lock, shared);
+    const std::uint32_t c = canvas.At(228, 132);
+    if (c != 0xFF0000u && c != 0x0000FFu) ++wrong;
+  }
+  stop = true;
+  capture.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(made.size(), 200u) << "too few frames to have met the paints";
+  StorePreviewBitmap(lock, shared, nullptr);
+  int alive = 0;
+  BITMAP info{};
+  for (HBITMAP h : made) {
+    if (GetObjectW(h, sizeof(info), &info) != 0) ++alive;
+  }
+  EXPECT_EQ(alive, 0);
+}
+
+// A frame that could not be converted, arriving during a paint, must not be
+// undone by the paint putting its older bitmap back.
+TEST(Preview, AFailedFrameDuringAPaintLeavesNoPreview) {
+  Canvas canvas;
+  ASSERT_TRUE(canvas.bits);
+  std::mutex lock;
+  HBITMAP shared = nullptr;
+  const auto frame = Uniform(64, 48, 0x10, 0x20, 0x30);
+  const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
+  for (int i = 0; i < 50; ++i) {
+    OnPreviewFrame(lock, shared, frame.data(), 64, 48);
+    std::thread capture([&] { StorePreviewBitmap(lock, shared, nullptr); });
+    PaintPreview(canvas.dc.Get(), client, lock, shared);
+    capture.join();
+    // Whichever came first, the slot ends empty and the next paint says so.
+    ASSERT_EQ(shared, nullptr) << "round " << i;
+    PaintPreview(canvas.dc.Get(), client, lock, shared);
+    EXPECT_NE(canvas.At(228, 132), 0x302010u) << "round " << i;
+  }
   StorePreviewBitmap(lock, shared, nullptr);
 }
 
