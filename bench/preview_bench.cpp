@@ -1,7 +1,9 @@
 // Cost of the live preview under Wine: per delivered frame, the callback's
-// work (frame -> screen-compatible bitmap, swapped in under the lock); per
-// timer tick, the paint (black fill, private copy, halftone stretch) into a
-// real window of the preview control's usual size. A plain timing program
+// work (frame -> screen-compatible bitmap, swapped in under the lock; after
+// the first frame it refills the bitmap the previous frame replaced, as on
+// the capture thread); per timer tick, the paint (black fill, halftone
+// stretch of the latest bitmap) into a real window of the preview control's
+// usual size. A plain timing program
 // (Google Benchmark is not built for MinGW here): median of many runs.
 //
 //   scripts/wine-env.sh run <prefix dir> build/<tree>/ui/preview_bench.exe
@@ -65,8 +67,10 @@ int main() {
     for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
     std::mutex lock;
     HBITMAP shared = nullptr;
+    PreviewScratch scratch;
     const int runs = width > 1000 ? 60 : 200;
-    const double callback = MedianMicroseconds(runs, [&] { OnPreviewFrame(lock, shared, frame.data(), width, height); });
+    const double callback =
+        MedianMicroseconds(runs, [&] { OnPreviewFrame(lock, shared, scratch, frame.data(), width, height); });
     const double paint = MedianMicroseconds(runs, [&] {
       PaintPreview(dc, client, lock, shared);
       GdiFlush();

@@ -36,44 +36,85 @@ void WidenRow(const std::uint8_t* from, std::uint32_t* to, std::size_t columns) 
   }
 }
 
-}  // namespace
-
-HBITMAP CreatePreviewBitmap(const std::uint8_t* pixels, int width, int height) {
-  if (width <= 0 || height <= 0) return nullptr;
-  // Under Wine the system turns 24-bit rows into the screen's 32-bit pixels
-  // several times slower than this loop does, so the frame is widened here and handed over in the screen's own layout.
-  // The rows are the same, so the bitmap is the same. The buffer belongs to
-  // the capture thread and keeps its size from frame to frame.
-  thread_local std::vector<std::uint32_t> wide;
+// The frame widened into `wide`, described by `header`. Under Wine the system
+// turns 24-bit rows into the screen's 32-bit pixels several times slower than
+// this does; the pixels are the same either way. A reused buffer keeps its
+// size from frame to frame, so this allocates only when the frame grows.
+const std::uint32_t* WidenFrame(const std::uint8_t* pixels, int width, int height, std::vector<std::uint32_t>& wide,
+                                BITMAPINFOHEADER& header) {
   const std::size_t columns = static_cast<std::size_t>(width);
   wide.resize(columns * static_cast<std::size_t>(height));
   const std::size_t stride = static_cast<std::size_t>(FrameStride(width));
   for (int y = 0; y < height; ++y) {
-    WidenRow(pixels + stride * static_cast<std::size_t>(y), wide.data() + columns * static_cast<std::size_t>(y), columns);
+    WidenRow(pixels + stride * static_cast<std::size_t>(y), wide.data() + columns * static_cast<std::size_t>(y),
+             columns);
   }
-  BITMAPINFOHEADER header{};
+  header = BITMAPINFOHEADER{};
   header.biSize = sizeof(BITMAPINFOHEADER);
   header.biWidth = width;
   header.biHeight = height;  // positive: the rows are bottom-up
   header.biPlanes = 1;
   header.biBitCount = 32;
   header.biCompression = BI_RGB;
+  return wide.data();
+}
+
+HBITMAP CreateFromWide(const std::uint32_t* wide, const BITMAPINFOHEADER& header) {
   const WindowDc screen(nullptr);
-  return CreateDIBitmap(screen.Get(), &header, CBM_INIT, wide.data(), reinterpret_cast<const BITMAPINFO*>(&header),
+  return CreateDIBitmap(screen.Get(), &header, CBM_INIT, wide, reinterpret_cast<const BITMAPINFO*>(&header),
                         DIB_RGB_COLORS);
 }
 
-void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh) {
+// Swaps `fresh` into the slot and returns what it held, unless that is the
+// paint's marker (the paint then owns the bitmap it took).
+HBITMAP SwapPreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh) {
   HBITMAP old = nullptr;
   {
     const std::lock_guard<std::mutex> hold(lock);
     old = shared;
     shared = fresh;
   }
+  return old == PaintingMarker() ? nullptr : old;
+}
+
+}  // namespace
+
+HBITMAP CreatePreviewBitmap(const std::uint8_t* pixels, int width, int height) {
+  if (width <= 0 || height <= 0) return nullptr;
+  std::vector<std::uint32_t> wide;
+  BITMAPINFOHEADER header;
+  return CreateFromWide(WidenFrame(pixels, width, height, wide, header), header);
+}
+
+void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh) {
   // Deleting outside the lock keeps the paint's wait to the swap alone; the
-  // old handle is unreachable to anyone else once swapped out. A bitmap the
-  // paint has taken out is the paint's to delete.
-  if (old && old != PaintingMarker()) DeleteObject(old);
+  // old handle is unreachable to anyone else once swapped out.
+  if (HBITMAP old = SwapPreviewBitmap(lock, shared, fresh)) DeleteObject(old);
+}
+
+void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, const std::uint8_t* pixels,
+                    int width, int height) {
+  if (width <= 0 || height <= 0) {
+    StorePreviewBitmap(lock, shared, nullptr);
+    return;
+  }
+  BITMAPINFOHEADER header;
+  const std::uint32_t* wide = WidenFrame(pixels, width, height, scratch.wide, header);
+  GdiObject bitmap(scratch.spare.Release());
+  BITMAP info{};
+  if (bitmap && (GetObjectW(bitmap.Get(), sizeof(info), &info) == 0 || info.bmWidth != width ||
+                 info.bmHeight != height)) {
+    bitmap.Reset();  // another size: of no use any more
+  }
+  if (bitmap) {
+    const WindowDc screen(nullptr);
+    if (SetDIBits(screen.Get(), static_cast<HBITMAP>(bitmap.Get()), 0, static_cast<UINT>(height), wide,
+                  reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS) != height) {
+      bitmap.Reset();
+    }
+  }
+  if (!bitmap) bitmap.Reset(CreateFromWide(wide, header));
+  scratch.spare.Reset(SwapPreviewBitmap(lock, shared, static_cast<HBITMAP>(bitmap.Release())));
 }
 
 void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared) {

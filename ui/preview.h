@@ -8,11 +8,15 @@
 
 #include <cstdint>
 #include <mutex>
+#include <vector>
+
+#include "app/win_handles.h"
 
 namespace snaplark {
 
 // A screen-compatible bitmap holding one frame (24-bit, bottom-up rows padded
-// to 4 bytes), or null when the system cannot make one.
+// to 4 bytes), or null when the system cannot make one. Allocates a buffer
+// for the widened frame on every call; the callback uses OnPreviewFrame.
 HBITMAP CreatePreviewBitmap(const std::uint8_t* pixels, int width, int height);
 
 // Replaces `shared` by `fresh` under `lock` and deletes the bitmap it held.
@@ -20,10 +24,22 @@ HBITMAP CreatePreviewBitmap(const std::uint8_t* pixels, int width, int height);
 // "No preview" rather than an old picture.
 void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh);
 
-// The callback's whole work for one frame.
-inline void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, const std::uint8_t* pixels, int width, int height) {
-  StorePreviewBitmap(lock, shared, CreatePreviewBitmap(pixels, width, height));
-}
+// What the frame callback keeps from one frame to the next, used only on the
+// capture thread: the frame in the screen's 32-bit layout, and the bitmap the
+// last frame replaced, which the next frame of the same size refills rather
+// than making a new one (a new bitmap of a large frame costs several times
+// its filling). It belongs beside `shared` in the window's state and is
+// destroyed, with the bitmap it holds, after the capture thread has stopped.
+struct PreviewScratch {
+  std::vector<std::uint32_t> wide;
+  GdiObject spare;
+};
+
+// The callback's whole work for one frame: the frame as a bitmap, swapped
+// into `shared` under `lock`. After the first frame of a size it allocates
+// nothing and creates no bitmap.
+void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, const std::uint8_t* pixels,
+                    int width, int height);
 
 // Paints the control's client area `client` (origin 0, 0) on `dc`: black,
 // then the latest bitmap stretched with halftone into the aspect-fit

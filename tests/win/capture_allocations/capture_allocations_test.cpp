@@ -221,7 +221,9 @@ Counts Capture(Work work) {
     return counts;
   }
   const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!finished && std::chrono::steady_clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!finished && std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   camera.Close();
   countedThread = 0;
   counts.frames = frames;
@@ -293,8 +295,9 @@ TEST_F(CaptureAllocations, NoneWithThePreviewCallback) {
   InstallCamera(MFVideoFormat_NV12, PackedFrame(Picture(kWidth * kHeight * 3 / 2)));
   std::mutex previewLock;
   HBITMAP previewBitmap = nullptr;
+  PreviewScratch scratch;
   const Counts counts = Capture([&](const std::uint8_t* pixels, int width, int height, int) {
-    OnPreviewFrame(previewLock, previewBitmap, pixels, width, height);
+    OnPreviewFrame(previewLock, previewBitmap, scratch, pixels, width, height);
   });
   ASSERT_TRUE(counts.finished) << counts.frames << " frames delivered";
   EXPECT_EQ(counts.path, 0);
