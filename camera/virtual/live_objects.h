@@ -6,7 +6,8 @@ namespace snaplark {
 // How many virtual objects exist right now.
 long LiveVirtualObjects();
 
-// A member of every virtual COM object: counts the object while it lives.
+// Part of every virtual COM object (see com_object.h): counts the object while
+// it lives.
 class LiveVirtualObject {
  public:
   LiveVirtualObject();

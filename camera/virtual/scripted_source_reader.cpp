@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "camera/virtual/live_objects.h"
+#include "camera/virtual/com_object.h"
 
 namespace snaplark {
 namespace {
@@ -42,30 +42,13 @@ HRESULT CreateTrackedType(const VirtualMediaType& description, IMFMediaType** ty
   return hr;
 }
 
-class ScriptedSourceReader final : public IMFSourceReader {
+class ScriptedSourceReader final
+    : public ComObject<ScriptedSourceReader, Answers<IMFSourceReader>, IMFSourceReader> {
  public:
   ScriptedSourceReader(ScriptedReaderScript script, std::shared_ptr<ScriptedReaderLog> log)
       : script_(std::move(script)), log_(std::move(log)) {
     if (!log_) log_ = std::make_shared<ScriptedReaderLog>();
     if (!script_.nativeTypes.empty()) current_ = script_.nativeTypes.front();
-  }
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMFSourceReader)) {
-      *object = static_cast<IMFSourceReader*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
   }
 
   // IMFSourceReader
@@ -185,8 +168,6 @@ class ScriptedSourceReader final : public IMFSourceReader {
     return std::nullopt;
   }
 
-  LONG references_ = 1;
-  LiveVirtualObject live_;
   ScriptedReaderScript script_;
   std::shared_ptr<ScriptedReaderLog> log_;
   std::mutex mutex_;

@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
-#include "camera/virtual/live_objects.h"
+#include "camera/virtual/com_object.h"
 
 namespace snaplark {
 namespace {
@@ -19,7 +20,8 @@ using Microsoft::WRL::ComPtr;
 // IMFAttributes is delegated to a real attribute store, so the object behaves
 // like the platform's. Only the string reads of the two device texts are
 // answered here, because the store cannot hold a text past an embedded NUL.
-class VirtualActivate final : public IMFActivate {
+class VirtualActivate final
+    : public ComObject<VirtualActivate, Answers<IMFActivate, IMFAttributes>, IMFActivate> {
  public:
   static HRESULT Create(const VirtualDeviceInfo& info, IMFActivate** out) {
     if (!out) return E_POINTER;
@@ -39,24 +41,6 @@ class VirtualActivate final : public IMFActivate {
     if (!object) return E_OUTOFMEMORY;
     *out = object;
     return S_OK;
-  }
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMFAttributes) || IsEqualIID(riid, IID_IMFActivate)) {
-      *object = static_cast<IMFActivate*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
   }
 
   // IMFActivate: never activated (see the header).
@@ -103,45 +87,24 @@ class VirtualActivate final : public IMFActivate {
 
   // IMFAttributes: a write to a device text replaces the verbatim copy.
   STDMETHODIMP SetItem(REFGUID key, REFPROPVARIANT value) override {
-    Forget(key);
-    return store_->SetItem(key, value);
+    return Write(&IMFAttributes::SetItem, key, value);
   }
-  STDMETHODIMP DeleteItem(REFGUID key) override {
-    Forget(key);
-    return store_->DeleteItem(key);
-  }
+  STDMETHODIMP DeleteItem(REFGUID key) override { return Write(&IMFAttributes::DeleteItem, key); }
   STDMETHODIMP DeleteAllItems() override {
     name_.reset();
     link_.reset();
     return store_->DeleteAllItems();
   }
-  STDMETHODIMP SetUINT32(REFGUID key, UINT32 value) override {
-    Forget(key);
-    return store_->SetUINT32(key, value);
-  }
-  STDMETHODIMP SetUINT64(REFGUID key, UINT64 value) override {
-    Forget(key);
-    return store_->SetUINT64(key, value);
-  }
-  STDMETHODIMP SetDouble(REFGUID key, double value) override {
-    Forget(key);
-    return store_->SetDouble(key, value);
-  }
-  STDMETHODIMP SetGUID(REFGUID key, REFGUID value) override {
-    Forget(key);
-    return store_->SetGUID(key, value);
-  }
-  STDMETHODIMP SetString(REFGUID key, LPCWSTR value) override {
-    Forget(key);
-    return store_->SetString(key, value);
-  }
+  STDMETHODIMP SetUINT32(REFGUID key, UINT32 value) override { return Write(&IMFAttributes::SetUINT32, key, value); }
+  STDMETHODIMP SetUINT64(REFGUID key, UINT64 value) override { return Write(&IMFAttributes::SetUINT64, key, value); }
+  STDMETHODIMP SetDouble(REFGUID key, double value) override { return Write(&IMFAttributes::SetDouble, key, value); }
+  STDMETHODIMP SetGUID(REFGUID key, REFGUID value) override { return Write(&IMFAttributes::SetGUID, key, value); }
+  STDMETHODIMP SetString(REFGUID key, LPCWSTR value) override { return Write(&IMFAttributes::SetString, key, value); }
   STDMETHODIMP SetBlob(REFGUID key, const UINT8* buffer, UINT32 size) override {
-    Forget(key);
-    return store_->SetBlob(key, buffer, size);
+    return Write(&IMFAttributes::SetBlob, key, buffer, size);
   }
   STDMETHODIMP SetUnknown(REFGUID key, IUnknown* value) override {
-    Forget(key);
-    return store_->SetUnknown(key, value);
+    return Write(&IMFAttributes::SetUnknown, key, value);
   }
 
   // IMFAttributes: everything else as the store answers it.
@@ -189,12 +152,16 @@ class VirtualActivate final : public IMFActivate {
     if (IsEqualGUID(key, MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME)) name_.reset();
     if (IsEqualGUID(key, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK)) link_.reset();
   }
+  // Forgets the verbatim copy of the key's text, then writes to the store.
+  template <typename Setter, typename... Values>
+  HRESULT Write(Setter setter, REFGUID key, Values&&... values) {
+    Forget(key);
+    return (store_.Get()->*setter)(key, std::forward<Values>(values)...);
+  }
 
-  LONG references_ = 1;
   ComPtr<IMFAttributes> store_;
   std::optional<std::wstring> name_;
   std::optional<std::wstring> link_;
-  LiveVirtualObject live_;
 };
 
 }  // namespace

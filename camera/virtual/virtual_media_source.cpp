@@ -19,7 +19,7 @@
 #include <thread>
 #include <utility>
 
-#include "camera/virtual/live_objects.h"
+#include "camera/virtual/com_object.h"
 #include "camera/virtual/virtual_camera.h"
 
 namespace snaplark {
@@ -49,29 +49,7 @@ ComPtr<T> Adopt(T* object) {
 }
 
 // Counts one live object for as long as any attribute store holds it.
-class LiveTracker final : public IUnknown {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown)) {
-      *object = static_cast<IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
-
- private:
-  LONG references_ = 1;
-  LiveVirtualObject live_;
-};
+class LiveTracker final : public ComObject<LiveTracker, Answers<IUnknown>, IUnknown> {};
 
 HRESULT AttachTracker(IMFAttributes* attributes) {
   auto* tracker = new (std::nothrow) LiveTracker();
@@ -83,34 +61,16 @@ HRESULT AttachTracker(IMFAttributes* attributes) {
 
 // A media buffer over a VirtualFrame. It keeps count of its locks, so that a
 // buffer released while still locked is noticed.
-class VirtualBuffer final : public IMFMediaBuffer, public IMF2DBuffer2 {
+class VirtualBuffer final : public ComObject<VirtualBuffer, Answers<IMFMediaBuffer, IMF2DBuffer, IMF2DBuffer2>,
+                                             IMFMediaBuffer, IMF2DBuffer2> {
  public:
   explicit VirtualBuffer(VirtualFrame frame) : frame_(std::move(frame)) {}
-  ~VirtualBuffer() {
-    if (locks_ != 0 || locks2D_ != 0) ++buffersReleasedLocked;
-  }
 
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMFMediaBuffer)) {
-      *object = static_cast<IMFMediaBuffer*>(this);
-    } else if (frame_.twoDimensional && IsEqualIID(riid, IID_IMF2DBuffer)) {
-      *object = static_cast<IMF2DBuffer*>(this);
-    } else if (frame_.twoDimensional && frame_.sizedLock && IsEqualIID(riid, IID_IMF2DBuffer2)) {
-      *object = static_cast<IMF2DBuffer2*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
+  // Only a 2-D frame is a 2-D buffer, and only some of those have the sized lock.
+  bool Offers(REFIID riid) const {
+    if (IsEqualIID(riid, IID_IMF2DBuffer)) return frame_.twoDimensional;
+    if (IsEqualIID(riid, IID_IMF2DBuffer2)) return frame_.twoDimensional && frame_.sizedLock;
+    return true;
   }
 
   // IMFMediaBuffer
@@ -206,6 +166,10 @@ class VirtualBuffer final : public IMFMediaBuffer, public IMF2DBuffer2 {
   STDMETHODIMP Copy2DTo(IMF2DBuffer2*) override { return E_NOTIMPL; }
 
  private:
+  ~VirtualBuffer() {
+    if (locks_ != 0 || locks2D_ != 0) ++buffersReleasedLocked;
+  }
+
   bool IsPacked() const { return frame_.pitch == static_cast<LONG>(frame_.rowBytes); }
 
   // Row `row` counted from the top of the picture.
@@ -215,8 +179,6 @@ class VirtualBuffer final : public IMFMediaBuffer, public IMF2DBuffer2 {
     return frame_.bytes.data() + distance * memoryRow;
   }
 
-  LONG references_ = 1;
-  LiveVirtualObject live_;
   VirtualFrame frame_;
   std::mutex mutex_;
   std::vector<std::uint8_t> packedCopy_;
@@ -226,40 +188,11 @@ class VirtualBuffer final : public IMFMediaBuffer, public IMF2DBuffer2 {
 
 class VirtualMediaSource;
 
-class VirtualMediaStream final : public IMFMediaStream {
+class VirtualMediaStream final
+    : public ComObject<VirtualMediaStream, Answers<IMFMediaStream, IMFMediaEventGenerator>,
+                       QueuedEvents<IMFMediaStream>> {
  public:
   VirtualMediaStream(VirtualMediaSource* source, IMFStreamDescriptor* descriptor, IMFMediaEventQueue* queue);
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMFMediaEventGenerator) ||
-        IsEqualIID(riid, IID_IMFMediaStream)) {
-      *object = static_cast<IMFMediaStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
-
-  // IMFMediaEventGenerator: the queue itself answers after a shutdown.
-  STDMETHODIMP GetEvent(DWORD flags, IMFMediaEvent** event) override { return queue_->GetEvent(flags, event); }
-  STDMETHODIMP BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) override {
-    return queue_->BeginGetEvent(callback, state);
-  }
-  STDMETHODIMP EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) override {
-    return queue_->EndGetEvent(result, event);
-  }
-  STDMETHODIMP QueueEvent(MediaEventType type, REFGUID extended, HRESULT status, const PROPVARIANT* value) override {
-    return queue_->QueueEventParamVar(type, extended, status, value);
-  }
 
   // IMFMediaStream
   STDMETHODIMP GetMediaSource(IMFMediaSource** source) override;
@@ -282,17 +215,16 @@ class VirtualMediaStream final : public IMFMediaStream {
     return shutDown_;
   }
 
-  LONG references_ = 1;
-  LiveVirtualObject live_;
   std::mutex mutex_;
   bool shutDown_ = false;
   ComPtr<IMFMediaSource> source_;
   VirtualMediaSource* sourceImpl_;
   ComPtr<IMFStreamDescriptor> descriptor_;
-  ComPtr<IMFMediaEventQueue> queue_;
 };
 
-class VirtualMediaSource final : public IMFMediaSource {
+class VirtualMediaSource final
+    : public ComObject<VirtualMediaSource, Answers<IMFMediaSource, IMFMediaEventGenerator>,
+                       QueuedEvents<IMFMediaSource>> {
  public:
   static HRESULT Create(VirtualCameraScript script, IMFMediaSource** out) {
     if (!out) return E_POINTER;
@@ -306,37 +238,6 @@ class VirtualMediaSource final : public IMFMediaSource {
     }
     *out = source.Detach();
     return S_OK;
-  }
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMFMediaEventGenerator) ||
-        IsEqualIID(riid, IID_IMFMediaSource)) {
-      *object = static_cast<IMFMediaSource*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
-
-  // IMFMediaEventGenerator
-  STDMETHODIMP GetEvent(DWORD flags, IMFMediaEvent** event) override { return queue_->GetEvent(flags, event); }
-  STDMETHODIMP BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) override {
-    return queue_->BeginGetEvent(callback, state);
-  }
-  STDMETHODIMP EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) override {
-    return queue_->EndGetEvent(result, event);
-  }
-  STDMETHODIMP QueueEvent(MediaEventType type, REFGUID extended, HRESULT status, const PROPVARIANT* value) override {
-    return queue_->QueueEventParamVar(type, extended, status, value);
   }
 
   // IMFMediaSource
@@ -640,10 +541,7 @@ class VirtualMediaSource final : public IMFMediaSource {
     }
   }
 
-  LONG references_ = 1;
-  LiveVirtualObject live_;
   VirtualCameraScript script_;
-  ComPtr<IMFMediaEventQueue> queue_;
   ComPtr<IMFPresentationDescriptor> presentation_;
 
   std::mutex mutex_;
@@ -661,7 +559,9 @@ class VirtualMediaSource final : public IMFMediaSource {
 
 VirtualMediaStream::VirtualMediaStream(VirtualMediaSource* source, IMFStreamDescriptor* descriptor,
                                        IMFMediaEventQueue* queue)
-    : source_(source), sourceImpl_(source), descriptor_(descriptor), queue_(queue) {}
+    : source_(source), sourceImpl_(source), descriptor_(descriptor) {
+  queue_ = queue;
+}
 
 STDMETHODIMP VirtualMediaStream::GetMediaSource(IMFMediaSource** source) {
   if (!source) return E_POINTER;
@@ -715,38 +615,28 @@ VirtualFrame PitchedFrame(const std::vector<std::uint8_t>& packed, DWORD rowByte
   return frame;
 }
 
-VirtualStep FrameStep(VirtualFrame frame) {
+namespace {
+VirtualStep StepOf(VirtualStepKind kind) {
   VirtualStep step;
-  step.kind = VirtualStepKind::Frame;
+  step.kind = kind;
+  return step;
+}
+}  // namespace
+
+VirtualStep FrameStep(VirtualFrame frame) {
+  VirtualStep step = StepOf(VirtualStepKind::Frame);
   step.frame = std::move(frame);
   return step;
 }
-VirtualStep EmptySampleStep() {
-  VirtualStep step;
-  step.kind = VirtualStepKind::EmptySample;
-  return step;
-}
-VirtualStep TickStep() {
-  VirtualStep step;
-  step.kind = VirtualStepKind::Tick;
-  return step;
-}
+VirtualStep EmptySampleStep() { return StepOf(VirtualStepKind::EmptySample); }
+VirtualStep TickStep() { return StepOf(VirtualStepKind::Tick); }
 VirtualStep ErrorStep(HRESULT error) {
-  VirtualStep step;
-  step.kind = VirtualStepKind::Error;
+  VirtualStep step = StepOf(VirtualStepKind::Error);
   step.error = error;
   return step;
 }
-VirtualStep RemovalStep() {
-  VirtualStep step;
-  step.kind = VirtualStepKind::Removal;
-  return step;
-}
-VirtualStep EndOfStreamStep() {
-  VirtualStep step;
-  step.kind = VirtualStepKind::EndOfStream;
-  return step;
-}
+VirtualStep RemovalStep() { return StepOf(VirtualStepKind::Removal); }
+VirtualStep EndOfStreamStep() { return StepOf(VirtualStepKind::EndOfStream); }
 
 HRESULT CreateVirtualMediaSource(VirtualCameraScript script, IMFMediaSource** source) {
   return VirtualMediaSource::Create(std::move(script), source);

@@ -9,16 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "support/wine_paths.h"
+
 namespace snaplark::test {
 namespace {
-
-std::wstring ProgramPath() {
-  std::wstring path = L"" SNAPLARK_EXE;  // a Linux path; Wine maps / to Z:
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path.size() > 1 && path[0] == L'\\' ? L"Z:" + path : path;
-}
 
 constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 

@@ -8,16 +8,9 @@
 #include <string>
 #include <thread>
 
-namespace snaplark::test {
+#include "support/wine_paths.h"
 
-// The build passes the Linux path of Snaplark.exe; Wine maps / to drive Z:.
-inline std::wstring ProgramPath() {
-  std::wstring path = L"" SNAPLARK_EXE;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path.size() > 1 && path[0] == L'\\' ? L"Z:" + path : path;
-}
+namespace snaplark::test {
 
 // Polls `find` every 20 ms until it yields a value or the time is up.
 template <typename Find>
