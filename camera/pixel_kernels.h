@@ -16,6 +16,40 @@
 
 namespace snaplark {
 
+// The YUY2 kernels take each chroma product from the signed centred value x
+// directly, without splitting off its sign first (which costs an absolute
+// value and a negation per product), and with one form for all four
+// coefficients: K = c * 2^14 rounded up (below 32768 for every c here, whole
+// part included), and
+//   T(c * x) = floor(4x * K / 65536) + (x < 0 ? 1 : 0),
+// the first term being one signed "multiply high" of 16-bit lanes (4x fits
+// them too). For x >= 0 the rounded-up K adds less than the gap to the next
+// integer; for x < 0 it puts the product just below the exact one, so the
+// floor is one less than truncation toward zero (also where the product is
+// whole, 0.344 * -125), which the 1 corrects. The vector code adds it by
+// subtracting x >> 15. One uniform form means no per-lane masks or whole-part
+// additions.
+constexpr std::int16_t QuarterChromaFactor(int thousandths) {
+  return static_cast<std::int16_t>((thousandths * 16384 + 999) / 1000);
+}
+
+constexpr int QuarterChromaProduct(int thousandths, int x) {
+  return ((4 * x * QuarterChromaFactor(thousandths)) >> 16) - (x >> 15);  // >> floors, as the lanes do
+}
+
+// Checked against integer division (which truncates toward zero) for every
+// chroma value, here at compile time.
+constexpr bool QuarterChromaProductIsExact(int thousandths) {
+  for (int x = -128; x <= 127; ++x) {
+    if (QuarterChromaProduct(thousandths, x) != thousandths * x / 1000) return false;
+  }
+  return true;
+}
+
+static_assert(QuarterChromaProductIsExact(1402) && QuarterChromaProductIsExact(344) &&
+                  QuarterChromaProductIsExact(714) && QuarterChromaProductIsExact(1772),
+              "the quarter-scaled form must give the truncated product for every chroma value");
+
 void CopyRgbRowSse2(const std::uint8_t* source, std::uint8_t* out, int width);
 void Nv12RowSse2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
 void Yuy2RowSse2(const std::uint8_t* source, std::uint8_t* out, int width);

@@ -1,6 +1,7 @@
-// AVX-512 (F and BW) row kernels: 64 pixels a step, laid out as in the AVX2
-// kernels with four 128-bit quarters of 16 pixels each; the quarters are put
-// in picture order with two-source qword permutes when stored. Only
+// AVX-512 (F and BW) row kernels: 64 pixels a step. NV12 is laid out as in
+// the AVX2 kernels with four 128-bit quarters of 16 pixels each; YUY2 keeps
+// the order of its loads. Either way the output is put in picture order with
+// two-source qword permutes when stored. Only
 // intrinsics and functions of this file are used here (see
 // pixel_kernels_sse2.cpp).
 #include "camera/chroma_products.h"
@@ -79,17 +80,125 @@ inline __m512i Gather(const Planes& p, const signed char (&b)[16], const signed 
 
 // 64 pixels -> 192 bytes. cK holds, in quarter q, bytes 16K..16K+15 of
 // quarter q's 48; the output wants c0.q0 c1.q0 c2.q0 c0.q1 c1.q1 ... c2.q3.
-// Qword indices 0-7 pick from c0, 8-15 from c1; c2's come in by a masked permute.
+// Each output vector takes three of its quarters from two sources and the
+// fourth from the third source, in two-source qword permutes (qword indices
+// 0-7 from the first source, 8-15 from the second): no mask registers, which
+// the YUY2 kernel needs all of for its byte merges.
+inline void StoreQuarters(__m512i c0, __m512i c1, __m512i c2, std::uint8_t* out) {
+  const __m512i firstTwo = _mm512_set_epi64(3, 2, 0, 0, 9, 8, 1, 0);    // a.q0 b.q0 - a.q1
+  const __m512i third = _mm512_set_epi64(7, 6, 9, 8, 3, 2, 1, 0);       // keep lanes 0 1 3, lane 2 = c.q0
+  const __m512i firstTwo1 = _mm512_set_epi64(5, 4, 0, 0, 11, 10, 3, 2);  // a.q1 b.q1 - a.q2
+  const __m512i third1 = _mm512_set_epi64(7, 6, 13, 12, 3, 2, 1, 0);     // lane 2 = c.q2
+  const __m512i firstTwo2 = _mm512_set_epi64(7, 6, 0, 0, 15, 14, 5, 4);  // a.q2 b.q3 - a.q3
+  const __m512i third2 = _mm512_set_epi64(7, 6, 15, 14, 3, 2, 1, 0);     // lane 2 = c.q3
+  Store(out, _mm512_permutex2var_epi64(_mm512_permutex2var_epi64(c0, firstTwo, c1), third, c2));
+  Store(out + 64, _mm512_permutex2var_epi64(_mm512_permutex2var_epi64(c1, firstTwo1, c2), third1, c0));
+  Store(out + 128, _mm512_permutex2var_epi64(_mm512_permutex2var_epi64(c2, firstTwo2, c0), third2, c1));
+}
+
 inline void StorePixels(const Planes& p, std::uint8_t* out) {
-  const __m512i c0 = Gather(p, kBlue0, kGreen0, kRed0);
-  const __m512i c1 = Gather(p, kBlue1, kGreen1, kRed1);
-  const __m512i c2 = Gather(p, kBlue2, kGreen2, kRed2);
-  const __m512i t0 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(3, 2, 0, 0, 9, 8, 1, 0), c1);
-  const __m512i t1 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(13, 12, 5, 4, 0, 0, 11, 10), c1);
-  const __m512i t2 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(0, 0, 15, 14, 7, 6, 0, 0), c1);
-  Store(out, _mm512_mask_permutexvar_epi64(t0, 0x30, _mm512_set_epi64(0, 0, 1, 0, 0, 0, 0, 0), c2));
-  Store(out + 64, _mm512_mask_permutexvar_epi64(t1, 0x0C, _mm512_set_epi64(0, 0, 0, 0, 3, 2, 0, 0), c2));
-  Store(out + 128, _mm512_mask_permutexvar_epi64(t2, 0xC3, _mm512_set_epi64(7, 6, 0, 0, 0, 0, 5, 4), c2));
+  StoreQuarters(Gather(p, kBlue0, kGreen0, kRed0), Gather(p, kBlue1, kGreen1, kRed1), Gather(p, kBlue2, kGreen2, kRed2),
+                out);
+}
+
+// YUY2 works on the packed words as they come: even words Y0 | U << 8, odd
+// words Y1 | V << 8, one word per pixel. Each pair's chroma is computed once,
+// U's product in the even word and V's in the odd one, and reaches the other
+// pixel of the pair by a 16-bit rotation of the doubleword instead of being
+// unpacked twice. The sums then come in three byte planes:
+//   mixed:   B of even pixels, R of odd pixels   (Y + [T(1.772 u), T(1.402 v)])
+//   swapped: R of even pixels, B of odd pixels   (Y + the same, rotated)
+//   green:   G of every pixel
+// and one byte gather per plane and output vector puts them in order.
+struct Yuy2Planes {
+  __m512i mixed, swapped, green;
+};
+
+// One factor for even (U) words and one for odd (V) words.
+inline __m512i PairFactors(int uThousandths, int vThousandths) {
+  return _mm512_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(QuarterChromaFactor(uThousandths)) |
+                                            static_cast<std::uint32_t>(QuarterChromaFactor(vThousandths)) << 16));
+}
+
+// Swaps the two words of every doubleword (zero-masked form: see Mask).
+inline __m512i Rotate16(__m512i v) { return _mm512_maskz_rol_epi32(0xFFFF, v, 16); }
+
+// 32 pixels' words -> the three sums per pixel, 16 bits each, unclamped.
+inline void Yuy2Sums(__m512i words, __m512i& mixed, __m512i& swapped, __m512i& green) {
+  const __m512i luma = _mm512_and_si512(words, _mm512_set1_epi16(0x00FF));
+  // (C & 0xFF00) ^ 0x8000 in one ternary-logic step: C ^ 0x80 as a signed
+  // byte is C - 128 = x, so this word is 256 x, and the shift leaves 4x.
+  const __m512i x4 = _mm512_srai_epi16(_mm512_ternarylogic_epi32(words, _mm512_set1_epi16(static_cast<short>(0xFF00)),
+                                                                  _mm512_set1_epi16(static_cast<short>(0x8000)), 0x6A),
+                                       6);
+  const __m512i negative = _mm512_srai_epi16(x4, 15);
+  const __m512i blueRed = _mm512_sub_epi16(_mm512_mulhi_epi16(x4, PairFactors(1772, 1402)), negative);
+  // Green's two products, then each word gets the pair's sum by adding the
+  // rotated doubleword.
+  const __m512i greenParts = _mm512_sub_epi16(_mm512_mulhi_epi16(x4, PairFactors(344, 714)), negative);
+  const __m512i greenSum = _mm512_add_epi16(greenParts, Rotate16(greenParts));
+
+  mixed = _mm512_add_epi16(luma, blueRed);
+  swapped = _mm512_add_epi16(luma, Rotate16(blueRed));
+  green = _mm512_sub_epi16(luma, greenSum);
+}
+
+// The planes keep the order of the loads: lane l holds pixels 8l..8l+7 in
+// bytes 0-7 (group A_l, output bytes 24l..24l+23 of the 192) and pixels
+// 32+8l..32+8l+7 in bytes 8-15 (group B_l, output bytes 96+24l..). Gather n
+// (0-2) makes bytes 16n..16n+15 of the lane's 48 output bytes, A_l's then
+// B_l's. Both groups are 3 whole qwords of output, so qword permutes put
+// them in place; no lane reordering is needed before the gathers.
+struct Yuy2Byte {
+  int pixel;  // byte of the plane lane
+  int plane;  // 0 mixed (blue of even pixels, red of odd), 1 swapped, 2 green
+};
+
+constexpr Yuy2Byte Yuy2Source(int n, int i) {
+  const int at = 16 * n + i, group = at / 24, pixel = at % 24 / 3, channel = at % 3;
+  const int plane = channel == 1 ? 2 : ((channel == 0) == (pixel % 2 == 0) ? 0 : 1);
+  return {8 * group + pixel, plane};
+}
+
+constexpr std::uint64_t PlaneMask(int n, int plane) {
+  std::uint64_t lane = 0;
+  for (int i = 0; i < 16; ++i) {
+    if (Yuy2Source(n, i).plane == plane) lane |= std::uint64_t{1} << i;
+  }
+  return lane | lane << 16 | lane << 32 | lane << 48;
+}
+
+// The full 64 bytes are kept so that the loop holds them in registers.
+struct GatherIndices {
+  signed char bytes[64];
+};
+
+constexpr GatherIndices PixelIndices(int n) {
+  GatherIndices g{};
+  for (int i = 0; i < 64; ++i) g.bytes[i] = static_cast<signed char>(Yuy2Source(n, i % 16).pixel);
+  return g;
+}
+
+alignas(64) constexpr GatherIndices kPixelOf[3] = {PixelIndices(0), PixelIndices(1), PixelIndices(2)};
+
+template <int n>
+inline __m512i GatherYuy2(const Yuy2Planes& p) {
+  constexpr __mmask64 kFromSwapped = PlaneMask(n, 1), kFromGreen = PlaneMask(n, 2);
+  const __m512i index = _mm512_load_si512(kPixelOf[n].bytes);
+  __m512i c = _mm512_shuffle_epi8(p.mixed, index);
+  c = _mm512_mask_shuffle_epi8(c, kFromSwapped, p.swapped, index);
+  return _mm512_mask_shuffle_epi8(c, kFromGreen, p.green, index);
+}
+
+// c0 lane l: A_l qwords 0 1; c1: A_l 2, B_l 0; c2: B_l 1 2. Output qword k is
+// A_{k/3} for k < 12 and B_{(k-12)/3} after: the first 64 bytes come from c0
+// and c1 alone, the last from c1 and c2, the middle from all three.
+inline void StoreGroups(__m512i c0, __m512i c1, __m512i c2, std::uint8_t* out) {
+  // Qword indices 0-7 pick from the first source, 8-15 from the second.
+  Store(out, _mm512_permutex2var_epi64(c0, _mm512_set_epi64(5, 4, 10, 3, 2, 8, 1, 0), c1));
+  const __m512i middle = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(11, 0, 0, 9, 14, 7, 6, 12), c1);
+  Store(out + 64, _mm512_permutex2var_epi64(middle, _mm512_set_epi64(7, 9, 8, 4, 3, 2, 1, 0), c2));
+  Store(out + 128, _mm512_permutex2var_epi64(c1, _mm512_set_epi64(15, 14, 7, 13, 12, 5, 11, 10), c2));
 }
 
 }  // namespace
@@ -125,19 +234,16 @@ void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::ui
 }
 
 void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
-  const __m512i lowBytes = _mm512_set1_epi16(0x00FF);
-  const __m512i quartersInOrder = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
   int x = 0;
   for (; x + 64 <= width; x += 64) {
     const __m512i first = Load(source + 2 * x), second = Load(source + 2 * x + 64);
-    // Luma is already 16 bits wide here: only the quarters need regrouping
-    // (qwords 0-7 from the first load, 8-15 from the second).
-    const __m512i yFirst = _mm512_and_si512(first, lowBytes), ySecond = _mm512_and_si512(second, lowBytes);
-    const __m512i yLow = _mm512_permutex2var_epi64(yFirst, _mm512_set_epi64(13, 12, 9, 8, 5, 4, 1, 0), ySecond);
-    const __m512i yHigh = _mm512_permutex2var_epi64(yFirst, _mm512_set_epi64(15, 14, 11, 10, 7, 6, 3, 2), ySecond);
-    const __m512i uv = _mm512_maskz_permutexvar_epi64(
-        0xFF, quartersInOrder, _mm512_packus_epi16(_mm512_srli_epi16(first, 8), _mm512_srli_epi16(second, 8)));
-    StorePixels(ConvertPlanes(yLow, yHigh, uv), out + 3 * x);
+    __m512i mixedFirst, swappedFirst, greenFirst, mixedSecond, swappedSecond, greenSecond;
+    Yuy2Sums(first, mixedFirst, swappedFirst, greenFirst);
+    Yuy2Sums(second, mixedSecond, swappedSecond, greenSecond);
+    const Yuy2Planes planes{_mm512_packus_epi16(mixedFirst, mixedSecond),
+                            _mm512_packus_epi16(swappedFirst, swappedSecond),
+                            _mm512_packus_epi16(greenFirst, greenSecond)};
+    StoreGroups(GatherYuy2<0>(planes), GatherYuy2<1>(planes), GatherYuy2<2>(planes), out + 3 * x);
   }
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }
