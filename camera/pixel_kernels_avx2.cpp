@@ -11,6 +11,8 @@
 
 #include <immintrin.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 
 namespace snaplark {
@@ -88,6 +90,90 @@ inline void StorePixels(const Planes& p, std::uint8_t* out) {
   Store(out + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
 }
 
+// YUY2 as in the AVX-512 kernel (see there): the packed words as they come,
+// each pair's chroma computed once in the quarter-scaled signed form and
+// carried to the other pixel by swapping the words of each doubleword, three
+// sums per pixel:
+//   mixed:   B of even pixels, R of odd pixels
+//   swapped: R of even pixels, B of odd pixels
+//   green:   G of every pixel
+template <int uThousandths, int vThousandths>
+inline __m256i PairFactors() {
+  constexpr std::uint32_t pair = static_cast<std::uint16_t>(QuarterChromaFactor(uThousandths)) |
+                                 static_cast<std::uint32_t>(QuarterChromaFactor(vThousandths)) << 16;
+  return _mm256_set1_epi32(static_cast<int>(pair));
+}
+
+alignas(16) constexpr signed char kSwapWords[16] = {2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13};
+
+inline __m256i Rotate16(__m256i v) { return _mm256_shuffle_epi8(v, Mask(kSwapWords)); }
+
+struct Yuy2Sums {
+  __m256i mixed, swapped, green;  // 16 bits each, unclamped
+};
+
+inline Yuy2Sums SumsOf(__m256i words) {
+  const __m256i luma = _mm256_and_si256(words, _mm256_set1_epi16(0x00FF));
+  // (C ^ 0x80) << 8 is 256 x as a signed word; the shift leaves 4x.
+  const __m256i x4 = _mm256_srai_epi16(_mm256_xor_si256(_mm256_and_si256(words, _mm256_set1_epi16(static_cast<short>(0xFF00))),
+                                                        _mm256_set1_epi16(static_cast<short>(0x8000))),
+                                       6);
+  const __m256i negative = _mm256_srai_epi16(x4, 15);
+  const __m256i blueRed = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<1772, 1402>()), negative);
+  const __m256i greenParts = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<344, 714>()), negative);
+  const __m256i greenSum = _mm256_add_epi16(greenParts, Rotate16(greenParts));
+  return {_mm256_add_epi16(luma, blueRed), _mm256_add_epi16(luma, Rotate16(blueRed)),
+          _mm256_sub_epi16(luma, greenSum)};
+}
+
+// Each half holds 16 consecutive pixels (the loads are regrouped by halves
+// first): group A, the first 8, packed as mixed then swapped bytes in one
+// register, group B, the next 8, in another, green of all 16 in a third.
+// Gather n (0-2) makes output bytes 16n..16n+15 of the half's 48 from the
+// packs it needs: 7 byte gathers where one plane per channel would need 9.
+enum class Yuy2Pack { BlueRedA, BlueRedB, Green };
+
+struct Yuy2Byte {
+  int index;  // byte of the pack's half
+  Yuy2Pack pack;
+};
+
+constexpr Yuy2Byte Yuy2Source(int n, int i) {
+  const int at = 16 * n + i, group = at / 24, pixel = at % 24 / 3, channel = at % 3;
+  if (channel == 1) return {8 * group + pixel, Yuy2Pack::Green};
+  const bool mixed = (channel == 0) == (pixel % 2 == 0);
+  return {pixel + (mixed ? 0 : 8), group == 0 ? Yuy2Pack::BlueRedA : Yuy2Pack::BlueRedB};
+}
+
+struct GatherIndices {
+  signed char bytes[16];
+};
+
+// The gather of one pack: its bytes, and zero (-1) for the other packs' bytes.
+constexpr GatherIndices PackIndices(int n, Yuy2Pack pack) {
+  GatherIndices g{};
+  for (int i = 0; i < 16; ++i) {
+    const Yuy2Byte b = Yuy2Source(n, i);
+    g.bytes[i] = static_cast<signed char>(b.pack == pack ? b.index : -1);
+  }
+  return g;
+}
+
+alignas(16) constexpr GatherIndices kYuy2A0 = PackIndices(0, Yuy2Pack::BlueRedA);
+alignas(16) constexpr GatherIndices kYuy2Green0 = PackIndices(0, Yuy2Pack::Green);
+alignas(16) constexpr GatherIndices kYuy2A1 = PackIndices(1, Yuy2Pack::BlueRedA);
+alignas(16) constexpr GatherIndices kYuy2B1 = PackIndices(1, Yuy2Pack::BlueRedB);
+alignas(16) constexpr GatherIndices kYuy2Green1 = PackIndices(1, Yuy2Pack::Green);
+alignas(16) constexpr GatherIndices kYuy2B2 = PackIndices(2, Yuy2Pack::BlueRedB);
+alignas(16) constexpr GatherIndices kYuy2Green2 = PackIndices(2, Yuy2Pack::Green);
+
+static_assert(PackIndices(0, Yuy2Pack::BlueRedB).bytes[15] == -1 && PackIndices(2, Yuy2Pack::BlueRedA).bytes[0] == -1,
+              "the first gather needs no group B bytes and the last no group A bytes");
+
+inline __m256i Gather(__m256i pack, const GatherIndices& indices) {
+  return _mm256_shuffle_epi8(pack, Mask(indices.bytes));
+}
+
 }  // namespace
 
 void CopyRgbRowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
@@ -113,18 +199,25 @@ void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint
 }
 
 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
-  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
   int x = 0;
   for (; x + 32 <= width; x += 32) {
     const __m256i first = Load(source + 2 * x), second = Load(source + 2 * x + 32);
-    // Luma is already 16 bits wide here: only the halves need regrouping.
-    // The chroma pack interleaves the two loads by halves; put the quarters back in order.
-    const __m256i yFirst = _mm256_and_si256(first, lowBytes), ySecond = _mm256_and_si256(second, lowBytes);
-    const __m256i uv =
-        _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(first, 8), _mm256_srli_epi16(second, 8)), 0xD8);
-    StorePixels(ConvertPlanes(_mm256_permute2x128_si256(yFirst, ySecond, 0x20),
-                              _mm256_permute2x128_si256(yFirst, ySecond, 0x31), uv),
-                out + 3 * x);
+    // Halves of 16 consecutive pixels after the saturating packs.
+    const Yuy2Sums a = SumsOf(_mm256_permute2x128_si256(first, second, 0x20));
+    const Yuy2Sums b = SumsOf(_mm256_permute2x128_si256(first, second, 0x31));
+    const __m256i blueRedA = _mm256_packus_epi16(a.mixed, a.swapped), blueRedB = _mm256_packus_epi16(b.mixed, b.swapped);
+    const __m256i green = _mm256_packus_epi16(a.green, b.green);
+    const __m256i c0 = _mm256_or_si256(Gather(blueRedA, kYuy2A0), Gather(green, kYuy2Green0));
+    const __m256i c1 =
+        _mm256_or_si256(_mm256_or_si256(Gather(blueRedA, kYuy2A1), Gather(blueRedB, kYuy2B1)), Gather(green, kYuy2Green1));
+    const __m256i c2 = _mm256_or_si256(Gather(blueRedB, kYuy2B2), Gather(green, kYuy2Green2));
+    // In address order: see the AVX-512 kernel.
+    std::uint8_t* at = out + 3 * x;
+    Store(at, _mm256_permute2x128_si256(c0, c1, 0x20));
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    Store(at + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    Store(at + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
   }
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }
