@@ -11,6 +11,7 @@
 
 #include <emmintrin.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace snaplark {
@@ -24,6 +25,8 @@ inline __m128i Product(__m128i magnitude, ChromaCoefficient c) {
   if (c.whole) p = _mm_add_epi16(p, magnitude);  // every whole part here is 0 or 1
   return p;
 }
+
+inline void StoreInterleaved(__m128i b, __m128i g, __m128i r, std::uint8_t* out);
 
 // 16 luma bytes and the 8 U, V pairs they use -> 48 bytes blue, green, red.
 inline void ConvertBlock(__m128i y, __m128i uv, std::uint8_t* out) {
@@ -48,7 +51,39 @@ inline void ConvertBlock(__m128i y, __m128i uv, std::uint8_t* out) {
                                      _mm_add_epi16(yHigh, _mm_unpackhi_epi16(green, green)));
   const __m128i r = _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(red, red)),
                                      _mm_add_epi16(yHigh, _mm_unpackhi_epi16(red, red)));
+  StoreInterleaved(b, g, r, out);
+}
 
+// YUY2 takes the packed words as they come (Y0 | U << 8, Y1 | V << 8), with
+// each pair's chroma computed once in the quarter-scaled signed form (see
+// pixel_kernels.h): blue and red in one register, U's product in the even
+// words and V's in the odd ones, and the same for green's two products.
+// Word shuffles copy them to both pixels of the pair.
+inline void Yuy2Sums(__m128i words, __m128i& b, __m128i& g, __m128i& r) {
+  constexpr std::uint32_t kBlueRed = static_cast<std::uint16_t>(QuarterChromaFactor(1772)) |
+                                     static_cast<std::uint32_t>(QuarterChromaFactor(1402)) << 16;
+  constexpr std::uint32_t kGreen = static_cast<std::uint16_t>(QuarterChromaFactor(344)) |
+                                   static_cast<std::uint32_t>(QuarterChromaFactor(714)) << 16;
+  const __m128i luma = _mm_and_si128(words, _mm_set1_epi16(0x00FF));
+  // (C ^ 0x80) << 8 is 256 x as a signed word; the shift leaves 4x.
+  const __m128i x4 = _mm_srai_epi16(
+      _mm_xor_si128(_mm_and_si128(words, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_set1_epi16(static_cast<short>(0x8000))),
+      6);
+  const __m128i negative = _mm_srai_epi16(x4, 15);
+  const __m128i blueRed = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(kBlueRed))), negative);
+  const __m128i greenParts = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(kGreen))), negative);
+  const __m128i blue = _mm_shufflehi_epi16(_mm_shufflelo_epi16(blueRed, 0xA0), 0xA0);  // words 0 0 2 2
+  const __m128i red = _mm_shufflehi_epi16(_mm_shufflelo_epi16(blueRed, 0xF5), 0xF5);   // words 1 1 3 3
+  const __m128i greenSum =
+      _mm_add_epi16(greenParts, _mm_shufflehi_epi16(_mm_shufflelo_epi16(greenParts, 0xB1), 0xB1));  // 1 0 3 2
+  b = _mm_add_epi16(luma, blue);
+  g = _mm_sub_epi16(luma, greenSum);
+  r = _mm_add_epi16(luma, red);
+}
+
+// 16 pixels' blue, green and red bytes -> 48 bytes in picture order.
+inline void StoreInterleaved(__m128i b, __m128i g, __m128i r, std::uint8_t* out) {
+  const __m128i zero = _mm_setzero_si128();
   // Four pixels per register as B G R 0, then squeezed to 12 bytes each.
   const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
   const __m128i r0Low = _mm_unpacklo_epi8(r, zero), r0High = _mm_unpackhi_epi8(r, zero);
@@ -93,13 +128,12 @@ void Nv12RowSse2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint
 }
 
 void Yuy2RowSse2(const std::uint8_t* source, std::uint8_t* out, int width) {
-  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
   int x = 0;
   for (; x + 16 <= width; x += 16) {
-    const __m128i first = Load(source + 2 * x), second = Load(source + 2 * x + 16);
-    const __m128i y = _mm_packus_epi16(_mm_and_si128(first, lowBytes), _mm_and_si128(second, lowBytes));
-    const __m128i uv = _mm_packus_epi16(_mm_srli_epi16(first, 8), _mm_srli_epi16(second, 8));
-    ConvertBlock(y, uv, out + 3 * x);
+    __m128i b0, g0, r0, b1, g1, r1;
+    Yuy2Sums(Load(source + 2 * x), b0, g0, r0);
+    Yuy2Sums(Load(source + 2 * x + 16), b1, g1, r1);
+    StoreInterleaved(_mm_packus_epi16(b0, b1), _mm_packus_epi16(g0, g1), _mm_packus_epi16(r0, r1), out + 3 * x);
   }
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }
