@@ -82,25 +82,17 @@ inline __m512i Gather(const Planes& p, const signed char (&b)[16], const signed 
 
 // 64 pixels -> 192 bytes. cK holds, in quarter q, bytes 16K..16K+15 of
 // quarter q's 48; the output wants c0.q0 c1.q0 c2.q0 c0.q1 c1.q1 ... c2.q3.
-// Each output vector takes three of its quarters from two sources and the
-// fourth from the third source, in two-source qword permutes (qword indices
-// 0-7 from the first source, 8-15 from the second): no mask registers, which
-// the YUY2 kernel needs all of for its byte merges.
-inline void StoreQuarters(__m512i c0, __m512i c1, __m512i c2, std::uint8_t* out) {
-  const __m512i firstTwo = _mm512_set_epi64(3, 2, 0, 0, 9, 8, 1, 0);    // a.q0 b.q0 - a.q1
-  const __m512i third = _mm512_set_epi64(7, 6, 9, 8, 3, 2, 1, 0);       // keep lanes 0 1 3, lane 2 = c.q0
-  const __m512i firstTwo1 = _mm512_set_epi64(5, 4, 0, 0, 11, 10, 3, 2);  // a.q1 b.q1 - a.q2
-  const __m512i third1 = _mm512_set_epi64(7, 6, 13, 12, 3, 2, 1, 0);     // lane 2 = c.q2
-  const __m512i firstTwo2 = _mm512_set_epi64(7, 6, 0, 0, 15, 14, 5, 4);  // a.q2 b.q3 - a.q3
-  const __m512i third2 = _mm512_set_epi64(7, 6, 15, 14, 3, 2, 1, 0);     // lane 2 = c.q3
-  Store(out, _mm512_permutex2var_epi64(_mm512_permutex2var_epi64(c0, firstTwo, c1), third, c2));
-  Store(out + 64, _mm512_permutex2var_epi64(_mm512_permutex2var_epi64(c1, firstTwo1, c2), third1, c0));
-  Store(out + 128, _mm512_permutex2var_epi64(_mm512_permutex2var_epi64(c2, firstTwo2, c0), third2, c1));
-}
-
+// Qword indices 0-7 pick from c0, 8-15 from c1; c2's come in by a masked permute.
 inline void StorePixels(const Planes& p, std::uint8_t* out) {
-  StoreQuarters(Gather(p, kBlue0, kGreen0, kRed0), Gather(p, kBlue1, kGreen1, kRed1), Gather(p, kBlue2, kGreen2, kRed2),
-                out);
+  const __m512i c0 = Gather(p, kBlue0, kGreen0, kRed0);
+  const __m512i c1 = Gather(p, kBlue1, kGreen1, kRed1);
+  const __m512i c2 = Gather(p, kBlue2, kGreen2, kRed2);
+  const __m512i t0 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(3, 2, 0, 0, 9, 8, 1, 0), c1);
+  const __m512i t1 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(13, 12, 5, 4, 0, 0, 11, 10), c1);
+  const __m512i t2 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(0, 0, 15, 14, 7, 6, 0, 0), c1);
+  Store(out, _mm512_mask_permutexvar_epi64(t0, 0x30, _mm512_set_epi64(0, 0, 1, 0, 0, 0, 0, 0), c2));
+  Store(out + 64, _mm512_mask_permutexvar_epi64(t1, 0x0C, _mm512_set_epi64(0, 0, 0, 0, 3, 2, 0, 0), c2));
+  Store(out + 128, _mm512_mask_permutexvar_epi64(t2, 0xC3, _mm512_set_epi64(7, 6, 0, 0, 0, 0, 5, 4), c2));
 }
 
 // YUY2 works on the packed words as they come: even words Y0 | U << 8, odd
