@@ -3,6 +3,7 @@
 // processor lacks is reported and skipped, never silently passed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -155,6 +156,39 @@ TEST_P(KernelSets, RandomFramesOfEveryNarrowWidthGiveTheScalarFrames) {
           ASSERT_TRUE(std::memcmp(pixels.data(), expected.data(), expected.size()) == 0);
         }
       }
+    }
+  }
+}
+
+// The row kernels write whole vectors where the output row allows it and
+// masked or scalar pieces at its ends: every output alignment within a cache
+// line, with widths of one to three blocks and odd tails, must give the scalar
+// row and leave the bytes on either side alone.
+TEST_P(KernelSets, RowsAtEveryOutputAlignmentGiveTheScalarRow) {
+  constexpr std::uint8_t kSentinel = 0xA5;
+  constexpr int kGuard = 64;
+  std::mt19937 random(99);
+  Bytes source(4 * 200 + 8);
+  for (std::uint8_t& byte : source) byte = static_cast<std::uint8_t>(random());
+  const std::uint8_t* chroma = source.data() + 200;
+  for (const int width : {1, 2, 15, 16, 17, 31, 33, 63, 64, 65, 97, 129, 191, 193}) {
+    for (int offset = 0; offset < 64; ++offset) {
+      SCOPED_TRACE(testing::Message() << "width " << width << " at offset " << offset);
+      Bytes expected, actual;
+      Both([&](bool vector) {
+        const PixelRowKernels& kernels = ActivePixelRowKernels();
+        Bytes& rows = vector ? actual : expected;
+        Bytes row(static_cast<std::size_t>(kGuard + offset + 3 * width + kGuard));
+        std::uint8_t* out = row.data() + kGuard + offset;
+        for (int kernel = 0; kernel < 3; ++kernel) {
+          std::fill(row.begin(), row.end(), kSentinel);
+          if (kernel == 0) kernels.rgb(source.data(), out, width);
+          if (kernel == 1) kernels.nv12(source.data(), chroma, out, width);
+          if (kernel == 2) kernels.yuy2(source.data(), out, width);
+          rows.insert(rows.end(), row.begin(), row.end());
+        }
+      });
+      ASSERT_TRUE(actual == expected);
     }
   }
 }
