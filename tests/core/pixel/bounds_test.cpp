@@ -19,7 +19,10 @@ namespace snaplark {
 namespace {
 
 using test::GuardedBuffer;
+using test::BytesNeeded;
+using test::Convert;
 using test::Layout;
+using test::Name;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kSentinel = 0xA5;
@@ -32,25 +35,6 @@ struct Size {
 };
 const Size kSizes[] = {{1, 1}, {2, 1}, {1, 2}, {3, 1}, {1, 3}, {2, 2}, {3, 3}, {5, 4},
                        {4, 5}, {7, 7}, {641, 481}, {641, 480}, {640, 481}, {640, 480}};
-
-std::int64_t BytesNeeded(Layout layout, int width, int height) {
-  switch (layout) {
-    case Layout::Rgb: return RgbBytesNeeded(width, height);
-    case Layout::Nv12: return Nv12BytesNeeded(width, height);
-    default: return Yuy2BytesNeeded(width, height);
-  }
-}
-
-void Convert(Layout layout, const std::uint8_t* source, std::uint8_t* pixels, int width, int height) {
-  const int stride = FrameStride(width);
-  switch (layout) {
-    case Layout::Rgb: CopyRgbRows(source, pixels, width, height, stride); break;
-    case Layout::Nv12: ConvertNv12(source, pixels, width, height, stride); break;
-    case Layout::Yuy2: ConvertYuy2(source, pixels, width, height, stride); break;
-  }
-}
-
-const char* Name(Layout layout) { return layout == Layout::Rgb ? "RGB" : layout == Layout::Nv12 ? "NV12" : "YUY2"; }
 
 void FillRandom(std::uint8_t* data, std::size_t size, unsigned seed) {
   std::mt19937 random(seed);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camera/frame_layout.h"
+#include "support/source_layouts.h"
 
 namespace snaplark::test {
 
@@ -22,8 +23,6 @@ inline Bgr ExpectedColour(int y, int u8, int v8) {
   const auto clamp = [](int c) { return std::clamp(c, 0, 255); };
   return {clamp(y + 1772 * u / 1000), clamp(y - 344 * u / 1000 - 714 * v / 1000), clamp(y + 1402 * v / 1000)};
 }
-
-enum class Layout { Rgb, Nv12, Yuy2 };
 
 // Offsets of the bytes that pixel (x, y) of a packed source is made from:
 // RGB b, g, r or YUV Y, U, V.

@@ -14,11 +14,17 @@
 #include "camera/frame_layout.h"
 #include "camera/pixel_conversion.h"
 #include "support/guarded_buffer.h"
+#include "support/source_layouts.h"
 
 namespace snaplark {
 namespace {
 
+using test::BytesNeeded;
+using test::Convert;
 using test::GuardedBuffer;
+using test::kLayouts;
+using test::Layout;
+using test::Name;
 using Bytes = std::vector<std::uint8_t>;
 
 [[maybe_unused]] const bool kCrashesEndTheRun = (test::EndRunOnFatalException(), true);
@@ -49,27 +55,6 @@ class KernelSets : public testing::TestWithParam<PixelKernelSet> {
 std::string ParamName(const testing::TestParamInfo<PixelKernelSet>& info) { return PixelKernelSetName(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Vector, KernelSets, testing::ValuesIn(kVectorSets), ParamName);
-
-enum class Layout { Rgb, Nv12, Yuy2 };
-constexpr Layout kLayouts[] = {Layout::Rgb, Layout::Nv12, Layout::Yuy2};
-const char* Name(Layout layout) { return layout == Layout::Rgb ? "RGB" : layout == Layout::Nv12 ? "NV12" : "YUY2"; }
-
-std::int64_t BytesNeeded(Layout layout, int width, int height) {
-  switch (layout) {
-    case Layout::Rgb: return RgbBytesNeeded(width, height);
-    case Layout::Nv12: return Nv12BytesNeeded(width, height);
-    default: return Yuy2BytesNeeded(width, height);
-  }
-}
-
-void Convert(Layout layout, const std::uint8_t* source, std::uint8_t* pixels, int width, int height) {
-  const int stride = FrameStride(width);
-  switch (layout) {
-    case Layout::Rgb: CopyRgbRows(source, pixels, width, height, stride); break;
-    case Layout::Nv12: ConvertNv12(source, pixels, width, height, stride); break;
-    case Layout::Yuy2: ConvertYuy2(source, pixels, width, height, stride); break;
-  }
-}
 
 TEST(ChromaProducts, IntegerFormEqualsTheTruncatedProductForEveryChromaValue) {
   struct Coefficient {
