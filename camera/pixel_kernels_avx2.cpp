@@ -34,18 +34,6 @@ inline __m256i Mask(const signed char (&bytes)[16]) {
   return _mm256_broadcastsi128_si256(half);
 }
 
-// Byte gathers that interleave 16 blue, green and red bytes into 48 output
-// bytes; -1 leaves a zero for another plane's byte.
-alignas(16) constexpr signed char kBlue0[16] = {0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5};
-alignas(16) constexpr signed char kGreen0[16] = {-1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1};
-alignas(16) constexpr signed char kRed0[16] = {-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1};
-alignas(16) constexpr signed char kBlue1[16] = {-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1};
-alignas(16) constexpr signed char kGreen1[16] = {5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10};
-alignas(16) constexpr signed char kRed1[16] = {-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1};
-alignas(16) constexpr signed char kBlue2[16] = {-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1};
-alignas(16) constexpr signed char kGreen2[16] = {-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1};
-alignas(16) constexpr signed char kRed2[16] = {10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15};
-
 struct Planes {
   __m256i b, g, r;
 };
