@@ -2,9 +2,10 @@
 
 #include "app/app_state.h"
 #include "app/tray_window.h"
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 #include "camera/camera.h"
 #include "camera/media_platform.h"
+#include "res/resource_ids.h"
 #include "settings/settings_store.h"
 
 namespace snaplark {
@@ -48,7 +49,7 @@ HWND CreateTrayWindow() {
 }
 
 HICON LoadAppIcon() {
-  HICON icon = LoadIconW(AppInstance, MAKEINTRESOURCEW(AppIconResource));
+  HICON icon = LoadIconW(AppInstance, MAKEINTRESOURCEW(IDI_SNAPLARK));
   return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
 }
 

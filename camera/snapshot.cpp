@@ -3,7 +3,7 @@
 // what the clipboard's CF_DIB holds and the body of a BMP file.
 #include <cstring>
 
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 #include "camera/camera.h"
 
 namespace snaplark {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 
 namespace snaplark {
 namespace {

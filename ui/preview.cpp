@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 #include "camera/frame_layout.h"
 #include "ui/preview_geometry.h"
 

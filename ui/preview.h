@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 
 namespace snaplark {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 
 namespace snaplark {
 namespace {

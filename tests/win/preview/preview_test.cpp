@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 #include "camera/frame_layout.h"
 #include "ui/preview.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win_handles.h"
+#include "handles/win_handles.h"
 
 namespace snaplark {
 namespace {
