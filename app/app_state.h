@@ -16,7 +16,6 @@ inline constexpr wchar_t TrayWindowClass[] = L"GlimmerdockTray";
 inline constexpr wchar_t ProgramTitle[] = L"Snaplark";
 inline constexpr UINT TrayCallbackMessage = WM_USER + 100;
 inline constexpr UINT TrayIconId = 1;
-inline constexpr int CaptureHotkeyId = 0xBEEF;
 
 inline constexpr wchar_t AlreadyRunningText[] =
     L"Snaplark is already running.\nLook for its icon in the system tray (bottom-right of the taskbar).";

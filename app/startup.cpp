@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/app_state.h"
+#include "app/capture_window_from_tray.h"
 #include "app/tray_window.h"
 #include "handles/win_handles.h"
 #include "camera/camera.h"
@@ -96,6 +97,8 @@ int RunTrayProgram(HINSTANCE instance) {
   FillTrayIconData();
   Shell_NotifyIconW(NIM_ADD, &TrayIconData);
 
+  // The window shows at every start; the tray takes over when it closes.
+  OpenCaptureWindowFromTray();
   RunMessageLoop();
 
   UnregisterHotKey(TrayWindow, CaptureHotkeyId);

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/app_state.h"
+#include "app/capture_window_from_tray.h"
 
 namespace snaplark {
 namespace {
@@ -21,7 +22,12 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       RemoveIconAndQuit();
       break;
     case WM_COMMAND:
+      if (LOWORD(wParam) == TrayCmdOpen) OpenCaptureWindowFromTray();
       if (LOWORD(wParam) == TrayCmdExit) RemoveIconAndQuit();
+      break;
+    case TrayCallbackMessage:
+      // A double click's first button-up has opened the window already.
+      if (lParam == WM_LBUTTONUP || lParam == WM_LBUTTONDBLCLK) OpenCaptureWindowFromTray();
       break;
     default:
       break;

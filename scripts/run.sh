@@ -46,7 +46,7 @@ for _ in $(seq 100); do
   DISPLAY=$display xdotool search --name 'Wine System Tray' >/dev/null 2>&1 && break
   sleep 0.2
 done
-sleep 3
+sleep 4
 shot="$dir/screenshot.png"
 import -window root -display "$display" "$shot"
 echo "Screenshot of the virtual display: $(realpath "$shot")"

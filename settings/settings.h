@@ -9,6 +9,11 @@ namespace snaplark {
 // The key F10, the capture key until the user picks another one.
 inline constexpr std::uint32_t DefaultKeybind = 121;
 
+// The one hotkey id under which the capture key is registered, always as a
+// bare key: on the tray window, and in TWAIN mode on the capture window too
+// (ids are per window, so the two never collide).
+inline constexpr int CaptureHotkeyId = 0xBEEF;
+
 struct Settings {
   // Symbolic link of the chosen camera: the identity it is found and opened by.
   std::wstring DeviceSymLink;

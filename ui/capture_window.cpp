@@ -1,0 +1,233 @@
+#include "ui/capture_window.h"
+
+#include <commctrl.h>
+
+#include "camera/camera.h"
+#include "res/resource_ids.h"
+#include "settings/settings.h"
+#include "ui/capture_window_texts.h"
+#include "ui/device_list.h"
+#include "ui/hotkey_picker.h"
+#include "ui/preview_control.h"
+
+namespace snaplark {
+namespace {
+
+constexpr UINT_PTR PreviewTimerId = 1;
+constexpr UINT PreviewTimerPeriod = 33;  // about 30 repaints a second, whatever the camera's rate
+constexpr UINT_PTR PreviewSubclassId = 1;
+
+bool IsTwain(const CaptureWindowState& state) { return state.mode == CaptureWindowMode::Twain; }
+
+HFONT MakeFont(int height, int weight) {
+  return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
+}
+
+void SetControlsFont(HWND hwnd, const GdiObject& font, std::initializer_list<int> controls) {
+  for (int id : controls) SendDlgItemMessageW(hwnd, id, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+}
+
+void CreateAndApplyFonts(CaptureWindowState& state) {
+  state.titleFont.Reset(MakeFont(-20, FW_SEMIBOLD));
+  state.bodyFont.Reset(MakeFont(-13, FW_NORMAL));
+  state.captionFont.Reset(MakeFont(-11, FW_SEMIBOLD));
+  SetControlsFont(state.hwnd, state.bodyFont, {IDC_DEVICE_COMBO, IDC_RESOLUTION, IDC_STATUS, IDC_KEY_LABEL, IDC_KEY_HINT});
+  SetControlsFont(state.hwnd, state.captionFont,
+                  {IDC_SUBTITLE, IDC_CAMERA_CAPTION, IDC_PREVIEW_CAPTION, IDC_KEY_CAPTION});
+  SetControlsFont(state.hwnd, state.titleFont, {IDC_TITLE});
+}
+
+void SetWindowIcon(const CaptureWindowState& state) {
+  HICON icon = LoadIconW(state.instance, MAKEINTRESOURCEW(IDI_SNAPLARK));
+  if (!icon) return;
+  SendMessageW(state.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(state.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void CentreOnPrimaryScreen(HWND hwnd) {
+  RECT frame{};
+  GetWindowRect(hwnd, &frame);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void ApplyModeTexts(const CaptureWindowState& state) {
+  const ModeTexts& texts = TextsOf(state.mode);
+  SetWindowTextW(state.hwnd, WindowTitle);
+  SetDlgItemTextW(state.hwnd, IDC_CAPTURE, texts.captureButton);
+  SetDlgItemTextW(state.hwnd, IDC_CLOSE, texts.closeButton);
+  SetDlgItemTextW(state.hwnd, IDC_SUBTITLE, texts.subtitle);
+}
+
+void Initialise(CaptureWindowState& state) {
+  CreateAndApplyFonts(state);
+  SetWindowIcon(state);
+  CentreOnPrimaryScreen(state.hwnd);
+  ApplyModeTexts(state);
+  state.previewControl = GetDlgItem(state.hwnd, IDC_PREVIEW);
+  SetWindowSubclass(state.previewControl, PreviewSubclassProc, PreviewSubclassId,
+                    reinterpret_cast<DWORD_PTR>(&state));
+  FillDeviceList(state);
+  RefreshHotkeyLabel(state, state.hwnd);
+  SetTimer(state.hwnd, PreviewTimerId, PreviewTimerPeriod, nullptr);
+  // The greeting replaces whatever opening the camera wrote. In TWAIN mode a
+  // capture key that another program holds is worth more than the greeting,
+  // so its warning is written after it and stays.
+  ShowStatus(state, TextsOf(state.mode).greeting);
+  if (IsTwain(state)) RegisterWindowHotkey(state, state.hwnd);
+}
+
+void ReleaseWindowHotkey(CaptureWindowState& state) {
+  if (IsTwain(state) && state.hotkeyRegistered) {
+    UnregisterHotKey(state.hwnd, CaptureHotkeyId);
+    state.hotkeyRegistered = false;
+  }
+}
+
+void Refresh(CaptureWindowState& state) {
+  ReleaseWindowHotkey(state);
+  state.camera->StopCapture();
+  state.camera->Close();
+  FillDeviceList(state);
+  if (IsTwain(state)) RegisterWindowHotkey(state, state.hwnd);
+}
+
+void Destroy(CaptureWindowState& state) {
+  KillTimer(state.hwnd, PreviewTimerId);
+  // No frame callback runs after this; the camera itself stays open.
+  state.camera->StopCapture();
+  ReleaseWindowHotkey(state);
+  if (state.previewControl) RemoveWindowSubclass(state.previewControl, PreviewSubclassProc, PreviewSubclassId);
+}
+
+// The main button and Enter: capture in this program, accept in TWAIN mode.
+void PressMainButton(CaptureWindowState& state) {
+  if (IsTwain(state)) {
+    Accept(state);
+  } else {
+    TriggerCapture(state);
+  }
+}
+
+void RunCommand(CaptureWindowState& state, WORD id, WORD notification) {
+  switch (id) {
+    case IDOK:
+    case IDC_CAPTURE:
+      PressMainButton(state);
+      break;
+    case IDCANCEL:
+    case IDC_CLOSE:
+      Dismiss(state);
+      break;
+    case IDC_DEVICE_COMBO:
+      if (notification == CBN_SELCHANGE) {
+        OpenSelectedCamera(state, static_cast<int>(SendDlgItemMessageW(state.hwnd, IDC_DEVICE_COMBO, CB_GETCURSEL, 0, 0)));
+      }
+      break;
+    case IDC_REFRESH:
+      Refresh(state);
+      break;
+    default:
+      break;
+  }
+}
+
+void OnKeyDown(CaptureWindowState& state, WPARAM key) {
+  if (IsTwain(state) && !state.picking && key == state.settings->Keybind) Accept(state);
+}
+
+INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Initialise(state);
+      return TRUE;
+    case WM_COMMAND:
+      RunCommand(state, LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == PreviewTimerId && state.previewControl) InvalidateRect(state.previewControl, nullptr, FALSE);
+      return TRUE;
+    case WM_CTLCOLORSTATIC:
+      if (reinterpret_cast<HWND>(lParam) != state.previewControl) return FALSE;
+      SetBkColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
+      return reinterpret_cast<INT_PTR>(GetStockObject(BLACK_BRUSH));
+    case WM_HOTKEY:
+      if (wParam == CaptureHotkeyId) TriggerCapture(state);
+      return TRUE;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      OnKeyDown(state, wParam);
+      return TRUE;
+    case WM_CLOSE:
+      Dismiss(state);
+      return TRUE;
+    case WM_DESTROY:
+      Destroy(state);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+// After the modal loop: nothing runs on the capture thread any more, so the
+// bitmap, the scratch and the fonts can go.
+void CleanUp(CaptureWindowState& state) {
+  state.camera->StopCapture();
+  const std::lock_guard<std::mutex> hold(state.previewLock);
+  if (state.previewBitmap) DeleteObject(state.previewBitmap);
+  state.previewBitmap = nullptr;
+  state.titleFont.Reset();
+  state.bodyFont.Reset();
+  state.captionFont.Reset();
+}
+
+}  // namespace
+
+int ShowCaptureWindow(HWND owner, HINSTANCE instance, Settings* settings, Camera* camera, CaptureWindowMode mode,
+                      const SettingsStore& store) {
+  CaptureWindowState state;
+  state.owner = owner;
+  state.instance = instance;
+  state.settings = settings;
+  state.camera = camera;
+  state.mode = mode;
+  state.store = &store;
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CAPTURE), owner, CaptureWindowProc,
+                  reinterpret_cast<LPARAM>(&state));
+  CleanUp(state);
+  state.devices.clear();
+  return state.cancelled;
+}
+
+INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* state = reinterpret_cast<CaptureWindowState*>(lParam);
+    if (!state) return FALSE;
+    // The pointer-sized slot: a 64-bit build must not cut the address to 32 bits.
+    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    state->hwnd = hwnd;
+    return HandleMessage(*state, message, wParam, lParam);
+  }
+  auto* state = reinterpret_cast<CaptureWindowState*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  return state ? HandleMessage(*state, message, wParam, lParam) : FALSE;
+}
+
+void Accept(CaptureWindowState& state) {
+  state.store->Save(*state.settings);
+  state.cancelled = 0;
+  EndDialog(state.hwnd, 1);
+}
+
+void Dismiss(CaptureWindowState& state) {
+  state.store->Save(*state.settings);
+  state.cancelled = 1;
+  EndDialog(state.hwnd, 2);
+}
+
+void ShowStatus(const CaptureWindowState& state, const wchar_t* text) { SetDlgItemTextW(state.hwnd, IDC_STATUS, text); }
+
+}  // namespace snaplark

@@ -1,0 +1,54 @@
+#pragma once
+// The record of one showing of the capture window: created by
+// ShowCaptureWindow, bound to the dialog at its creation, gone when the
+// call returns.
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "camera/media_platform.h"
+#include "handles/win_handles.h"
+#include "ui/preview.h"
+
+namespace snaplark {
+
+struct Settings;
+class Camera;
+class SettingsStore;
+
+// Standalone: this program's own window ("Capture" keeps it open).
+// Twain: inside a TWAIN acquisition ("Scan" ends it as accepted).
+enum class CaptureWindowMode : std::int32_t { Twain = 0, Standalone = 1 };
+
+struct CaptureWindowState {
+  HWND hwnd = nullptr;  // null until the dialog initialises
+  HWND owner = nullptr;
+  HINSTANCE instance = nullptr;  // holds the dialog template and the icon
+  Settings* settings = nullptr;  // shared, not owned
+  Camera* camera = nullptr;      // shared, not owned
+  CaptureWindowMode mode = CaptureWindowMode::Standalone;
+  std::int32_t cancelled = 1;  // what ShowCaptureWindow returns
+  bool picking = false;        // waiting for a new capture key
+  // The latest preview frame, owned; touched only under previewLock, which
+  // the capture thread takes inside the camera's callback lock.
+  HBITMAP previewBitmap = nullptr;
+  std::mutex previewLock;
+  HWND previewControl = nullptr;
+  // Entry i of the combo box is device i.
+  std::vector<CameraDevice> devices;
+  bool hotkeyRegistered = false;  // the window itself holds the capture key (TWAIN mode only)
+  std::int32_t captureCount = 0;
+  GdiObject titleFont;
+  GdiObject bodyFont;
+  GdiObject captionFont;
+  // Used only on the capture thread, and destroyed with the state, after the
+  // capture thread has stopped.
+  PreviewScratch previewScratch;
+  // Where Accept and Dismiss save the settings; the product's key unless a
+  // test gives its own.
+  const SettingsStore* store = nullptr;
+};
+
+}  // namespace snaplark

@@ -1,0 +1,37 @@
+#pragma once
+// The capture window's own words: what it says in each mode, and the status
+// line's texts for every outcome.
+#include "ui/capture_window_state.h"
+
+namespace snaplark {
+
+struct ModeTexts {
+  const wchar_t* captureButton;
+  const wchar_t* closeButton;
+  const wchar_t* subtitle;
+  const wchar_t* greeting;   // the status line at opening
+  const wchar_t* readyText;  // the status line once a camera has opened
+};
+
+inline const ModeTexts& TextsOf(CaptureWindowMode mode) {
+  static const ModeTexts standalone{
+      L"Capture", L"Close", L"Capture camera frames to clipboard and Pictures",
+      L"Select webcam and press Capture (or your hotkey) to grab a frame.",
+      L"Ready. Click Capture or press the hotkey anywhere on screen."};
+  static const ModeTexts twain{L"Scan", L"Cancel", L"Acquire this camera feed from a TWAIN application",
+                               L"Select source, then click Scan or press the capture key.",
+                               L"Ready. Click Scan or press the capture key."};
+  return mode == CaptureWindowMode::Twain ? twain : standalone;
+}
+
+inline constexpr wchar_t WindowTitle[] = L"Snaplark";
+inline constexpr wchar_t NoDevicesEntry[] = L"(No video devices found)";
+inline constexpr wchar_t NoWebcamsText[] = L"No webcams detected. Connect a camera and click Refresh.";
+inline constexpr wchar_t OpeningCameraText[] = L"Opening camera...";
+inline constexpr wchar_t OpenFailedText[] = L"Failed to open camera. Try another device or click Refresh.";
+inline constexpr wchar_t NoCameraOpenText[] = L"No camera open. Select a device first.";
+inline constexpr wchar_t HotkeyTakenText[] =
+    L"Warning: hotkey already taken by another application. Click Change to pick a different key.";
+inline constexpr wchar_t GlobalHotkeySuffix[] = L"  (global hotkey)";
+
+}  // namespace snaplark
