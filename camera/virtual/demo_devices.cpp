@@ -55,14 +55,17 @@ VirtualCameraScript PatternScript(const GUID& subtype, int width, int height,
 
 }  // namespace
 
+VirtualCameraScript DemoNv12Script() { return PatternScript(MFVideoFormat_NV12, 640, 480, Nv12Pattern); }
+VirtualCameraScript DemoYuy2Script() { return PatternScript(MFVideoFormat_YUY2, 1280, 720, Yuy2Pattern); }
+
 void UseDemoDevices() {
   std::vector<VirtualDevice> devices(2);
   devices[0].name = kDemoNv12Name;
   devices[0].symbolicLink = kDemoNv12Link;
-  devices[0].script = [] { return PatternScript(MFVideoFormat_NV12, 640, 480, Nv12Pattern); };
+  devices[0].script = DemoNv12Script;
   devices[1].name = kDemoYuy2Name;
   devices[1].symbolicLink = kDemoYuy2Link;
-  devices[1].script = [] { return PatternScript(MFVideoFormat_YUY2, 1280, 720, Yuy2Pattern); };
+  devices[1].script = DemoYuy2Script;
   UseVirtualDevices(std::move(devices));
 }
 

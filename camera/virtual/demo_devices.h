@@ -7,6 +7,8 @@
 //   NV12, 640 x 480 at 30 fps:  Y = x + y + 3n;  chroma row r = y / 2:
 //                               U = 4p + n, V = 4r + 2n
 //   YUY2, 1280 x 720 at 30 fps: Y = x + y + 3n;  U = 4p + n, V = 4y + 2n
+#include "camera/virtual/virtual_camera.h"
+
 namespace snaplark {
 
 inline constexpr wchar_t kDemoNv12Name[] = L"Snaplark Test Pattern (NV12)";
@@ -16,5 +18,9 @@ inline constexpr wchar_t kDemoYuy2Link[] = L"\\\\?\\snaplark-virtual#yuy2";
 
 // Installs the two demo cameras, NV12 first, in place of the platform's.
 void UseDemoDevices();
+
+// The scripts the two demo cameras play, for tests that show their pictures.
+VirtualCameraScript DemoNv12Script();
+VirtualCameraScript DemoYuy2Script();
 
 }  // namespace snaplark

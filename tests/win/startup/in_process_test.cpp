@@ -1,7 +1,10 @@
 // Start-up run inside the test process, where its process-wide state can be
 // read: the settings it loaded with no key present, the camera it made and the
-// tray icon record it filled. The test program has no icon resource, so the
-// icon must fall back to the system's application icon.
+// tray icon record it filled. This test program deliberately carries none of
+// the program's resources, to take the two paths a damaged executable would:
+// the icon falls back to the system's application icon, and the capture
+// window, whose template is missing, cannot be created, so start-up goes on
+// to the tray.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -9,10 +12,12 @@
 #include <future>
 
 #include "app/app_state.h"
+#include "app/capture_window_from_tray.h"
 #include "app/startup.h"
 #include "camera/camera.h"
 #include "program_process.h"
 #include "settings/settings.h"
+#include "support/under_wine.h"
 
 namespace snaplark::test {
 namespace {
@@ -27,6 +32,7 @@ struct ExitOnScopeEnd {
 
 // The objects live until the process ends, so start-up can run only once here.
 TEST(InProcessStartupTest, FillsTheProcessStateFromDefaultsAndEndsOnExit) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "would rewrite this desk's Snaplark settings";
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\Glimmerdock");
   HANDLE other = OpenMutexW(SYNCHRONIZE, FALSE, L"Glimmerdock_SingleInstance");
   if (other) CloseHandle(other);
@@ -50,6 +56,9 @@ TEST(InProcessStartupTest, FillsTheProcessStateFromDefaultsAndEndsOnExit) {
   EXPECT_EQ(AppSettings->Keybind, 121u) << "F10";
   ASSERT_NE(AppCamera, nullptr);
   EXPECT_FALSE(AppCamera->IsOpen());
+  // The window's creation failed and its clean-up ran: nothing shows.
+  EXPECT_FALSE(CaptureWindowShowing);
+  EXPECT_EQ(FindWindowW(L"#32770", L"Snaplark"), nullptr);
 
   EXPECT_EQ(TrayIconData.cbSize, sizeof(void*) == 4 ? 956u : 976u);
   EXPECT_EQ(TrayIconData.hWnd, tray);

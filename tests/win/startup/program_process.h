@@ -4,24 +4,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
+#include "support/wait_for.h"
 #include "support/wine_paths.h"
 
 namespace snaplark::test {
-
-// Polls `find` every 20 ms until it yields a value or the time is up.
-template <typename Find>
-auto WaitFor(Find find, std::chrono::milliseconds limit = std::chrono::seconds(30)) -> decltype(find()) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (auto found = find()) return found;
-    if (std::chrono::steady_clock::now() >= end) return decltype(find()){};
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
 
 inline DWORD WindowProcessId(HWND window) {
   DWORD pid = 0;
@@ -74,8 +62,8 @@ class ProgramProcess {
     }
   }
 
-  bool Start() {
-    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+  bool Start(const std::wstring& program = ProgramPath()) {
+    std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -110,24 +98,32 @@ class ProgramProcess {
   // A top-level dialog (message boxes are dialogs) shown by this process.
   HWND WaitForDialog() const {
     return WaitFor([this]() -> HWND {
-      DialogSearch search{Id(), nullptr};
+      DialogSearch search{Id()};
       EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
       return search.found;
     });
   }
 
+  // How many visible top-level dialogs this process shows now.
+  int DialogCount() const {
+    DialogSearch search{Id()};
+    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.count;
+  }
+
  private:
   struct DialogSearch {
     DWORD pid;
-    HWND found;
+    HWND found = nullptr;
+    int count = 0;
   };
   static BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<DialogSearch*>(param);
     wchar_t className[32] = {};
     GetClassNameW(window, className, 32);
     if (WindowProcessId(window) == search->pid && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
-      search->found = window;
-      return FALSE;
+      if (!search->found) search->found = window;
+      ++search->count;
     }
     return TRUE;
   }

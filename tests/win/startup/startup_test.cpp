@@ -1,11 +1,14 @@
 // The tray program as a whole process: its start with no saved settings, the
-// refusal of a second instance, and the ways its message loop ends.
+// capture window it shows at start and on a click of its icon, the refusal
+// of a second instance, and the ways its message loop ends.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "program_process.h"
+#include "support/under_wine.h"
 
 namespace snaplark::test {
 namespace {
@@ -14,6 +17,7 @@ constexpr wchar_t kProductKey[] = L"Software\\Tollendale\\Glimmerdock";
 constexpr wchar_t kMutexName[] = L"Glimmerdock_SingleInstance";
 constexpr UINT kTrayIconId = 1;
 constexpr WPARAM kExitCommand = 2003;
+constexpr UINT kTrayCallbackMessage = WM_USER + 100;
 
 bool ProductKeyExists() {
   HKEY key = nullptr;
@@ -56,11 +60,36 @@ BoxContents ReadBox(HWND box) {
   return contents;
 }
 
-// Each test starts as a user who never ran the program: the test prefix is
-// throwaway, so the product key can be removed without harm.
+std::wstring DialogItemText(HWND dialog, int id) {
+  wchar_t text[256] = {};
+  GetDlgItemTextW(dialog, id, text, 256);
+  return text;
+}
+
+std::vector<std::wstring> ComboEntries(HWND dialog) {
+  std::vector<std::wstring> entries;
+  const LRESULT count = SendDlgItemMessageW(dialog, 1001, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    SendDlgItemMessageW(dialog, 1001, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    entries.emplace_back(text);
+  }
+  return entries;
+}
+
+std::wstring SavedDeviceLink() {
+  wchar_t link[256] = {};
+  DWORD bytes = sizeof(link);
+  RegGetValueW(HKEY_CURRENT_USER, kProductKey, L"DeviceSymLink", RRF_RT_REG_SZ, nullptr, link, &bytes);
+  return link;
+}
+
+// Each test starts as a user who never ran the program. Only a throwaway
+// Wine prefix lets the product key be removed without harm.
 class StartupTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!RunningUnderWine()) GTEST_SKIP() << "would rewrite this desk's Snaplark settings";
     RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
     ASSERT_FALSE(ProductKeyExists());
     ASSERT_FALSE(MutexExists()) << "an instance of the program is already running";
@@ -83,6 +112,13 @@ TEST_F(StartupTest, ComesUpInTheTrayAndWritesNoSettings) {
   // Loading the settings must not create the key; only a save does.
   EXPECT_FALSE(ProductKeyExists());
 
+  // The capture window shows at every start; the product finds no camera here.
+  HWND window = program.WaitForDialog();
+  ASSERT_NE(window, nullptr) << "no capture window at start";
+  EXPECT_EQ(DialogItemText(window, 1005), L"Capture");
+  EXPECT_EQ(ComboEntries(window), (std::vector<std::wstring>{L"(No video devices found)"}));
+
+  // "Exit" while the window shows ends the program without saving anything.
   ASSERT_TRUE(PostMessageW(tray, WM_COMMAND, kExitCommand, 0));
   EXPECT_EQ(program.WaitForExit(), 0u);
   EXPECT_FALSE(ProductKeyExists());
@@ -119,6 +155,39 @@ TEST_F(StartupTest, SecondStartShowsTheNoticeAndLeavesTheFirstRunning) {
 
   ASSERT_TRUE(PostMessageW(tray, WM_COMMAND, kExitCommand, 0));
   EXPECT_EQ(first.WaitForExit(), 0u);
+}
+
+TEST_F(StartupTest, ShowsTheLiveCaptureWindowAtStartAndAgainOnAClickOfItsIcon) {
+  ProgramProcess program;
+  ASSERT_TRUE(program.Start(WinePath(L"" SNAPLARK_DEMO_EXE)));
+  HWND window = program.WaitForDialog();
+  ASSERT_NE(window, nullptr) << "no capture window at start";
+  HWND tray = program.WaitForTrayIcon(kTrayIconId);
+  ASSERT_NE(tray, nullptr);
+  EXPECT_EQ(ComboEntries(window),
+            (std::vector<std::wstring>{L"Snaplark Test Pattern (NV12)", L"Snaplark Test Pattern (YUY2)"}));
+  EXPECT_EQ(DialogItemText(window, 1008), L"Resolution: 640 x 480");
+  EXPECT_EQ(DialogItemText(window, 1004), L"F10  (global hotkey)");
+
+  // A click on the icon while the window shows opens no second one. The
+  // sent message returns once the window's loop has dispatched the click.
+  ASSERT_TRUE(PostMessageW(tray, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONUP));
+  SendMessageW(tray, WM_NULL, 0, 0);
+  EXPECT_EQ(program.DialogCount(), 1);
+
+  ASSERT_TRUE(PostMessageW(window, WM_COMMAND, 1006, 0));
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(window); }));
+  EXPECT_TRUE(program.Running()) << "closing the window leaves the program in the tray";
+  EXPECT_EQ(SavedDeviceLink(), L"\\\\?\\snaplark-virtual#nv12") << "closing saves the camera chosen";
+
+  // The icon's click brings it back, as does a double click's first half.
+  ASSERT_TRUE(PostMessageW(tray, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONUP));
+  HWND again = program.WaitForDialog();
+  ASSERT_NE(again, nullptr) << "a click on the icon did not open the window";
+  EXPECT_EQ(DialogItemText(again, 1008), L"Resolution: 640 x 480");
+
+  ASSERT_TRUE(PostMessageW(tray, WM_COMMAND, kExitCommand, 0));
+  EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
 // "Exit" from the tray menu and the window's destruction end the program the
