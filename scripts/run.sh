@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program and starts it under Wine, so that you can see its tray icon.
+# Builds the program and starts it under Wine: its capture window comes up with
+# the live test pattern, and its icon sits in the tray.
 #
 # The demo build (two virtual test-pattern cameras) is started when it exists,
 # else the product itself. With an X display of your own it shows there until
@@ -41,12 +42,13 @@ trap 'scripts/wine-env.sh stop "$dir"' EXIT
 display=":$(head -n1 "$dir/display")"
 scripts/wine-env.sh run "$dir" "$exe" &
 
-# Wine shows tray icons in a small window of its own when no desktop has a tray.
+# The capture window opens at start; the screenshot waits for it and for a
+# few seconds of live preview.
 for _ in $(seq 100); do
-  DISPLAY=$display xdotool search --name 'Wine System Tray' >/dev/null 2>&1 && break
+  DISPLAY=$display xdotool search --name '^Snaplark$' >/dev/null 2>&1 && break
   sleep 0.2
 done
-sleep 4
+sleep 3
 shot="$dir/screenshot.png"
 import -window root -display "$display" "$shot"
 echo "Screenshot of the virtual display: $(realpath "$shot")"
