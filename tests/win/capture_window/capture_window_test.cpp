@@ -189,20 +189,6 @@ TEST_F(CaptureWindowTest, EveryWayOutGivesItsResultAndSavesTheSettings) {
   }
 }
 
-// A capture request without an open camera only says so.
-TEST_F(CaptureWindowTest, CaptureWithoutACameraSaysSoAndKeepsTheWindow) {
-  UseVirtualDevices({});
-  auto window = Open(CaptureWindowMode::Standalone);
-  ASSERT_NE(window->Dialog(), nullptr);
-  ASSERT_TRUE(window->Activate());
-  TypeKey(VK_RETURN);
-  EXPECT_TRUE(WaitFor([&] { return window->Text(IDC_STATUS) == L"No camera open. Select a device first."; },
-                      std::chrono::seconds(5)));
-  SendMessageW(window->Dialog(), WM_HOTKEY, CaptureHotkeyId, 0);
-  EXPECT_EQ(window->Text(IDC_STATUS), L"No camera open. Select a device first.");
-  EXPECT_FALSE(window->Ended());
-}
-
 // The demo's NV12 test pattern live in the window, left as a picture in the
 // build tree for people to look at.
 TEST_F(CaptureWindowTest, ScreenshotOfTheLiveTestPattern) {

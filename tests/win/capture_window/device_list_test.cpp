@@ -83,7 +83,11 @@ TEST_F(CaptureWindowTest, ChoosingACameraOpensItAndOneThatFailsKeepsTheLastPictu
   EXPECT_EQ(BitmapWidth(window->PreviewBitmap()), 32) << "the last picture stays on screen";
   EXPECT_EQ(first.stats->requests, deskRequests);
 
+  // A capture request, by button or by the capture key, only says so.
   window->Click(IDC_CAPTURE);
+  EXPECT_EQ(window->Text(IDC_STATUS), L"No camera open. Select a device first.");
+  SetDlgItemTextW(window->Dialog(), IDC_STATUS, L"");
+  SendMessageW(window->Dialog(), WM_HOTKEY, CaptureHotkeyId, 0);
   EXPECT_EQ(window->Text(IDC_STATUS), L"No camera open. Select a device first.");
 
   // No selection changes nothing but the capture thread.
