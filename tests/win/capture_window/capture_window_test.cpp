@@ -82,16 +82,21 @@ TEST_F(CaptureWindowTest, StandaloneWindowShowsItsTextsFontsIconAndTheLiveCamera
   // Live: frames reach the bitmap, and the control shows a grey 4:3 picture
   // between black side bars that changes from one moment to the next.
   ASSERT_TRUE(WaitFor([&] { return window->PreviewBitmap(); }, std::chrono::seconds(5)));
+  // Until the first paint the control shows whatever was there; wait for
+  // the painted picture: black at the edges, grey in the middle.
   Pixels first;
+  const auto painted = [](const Pixels& p) {
+    return p.width > 0 && p.At(0, p.height / 2) == 0 && p.At(p.width / 2, p.height / 2) != 0;
+  };
   ASSERT_TRUE(WaitFor([&] {
     first = ClientPixels(window->Control(IDC_PREVIEW));
-    return first.width > 0 && first.At(first.width / 2, first.height / 2) != 0;
+    return painted(first);
   }, std::chrono::seconds(5)));
   const int mid = first.height / 2;
   const int pictureWidth = first.height * 4 / 3;
   const int left = (first.width - pictureWidth) / 2;
-  EXPECT_EQ(first.At(left / 2, mid), 0u) << "left bar";
-  EXPECT_EQ(first.At(first.width - 1 - left / 2, mid), 0u) << "right bar";
+  EXPECT_EQ(first.At(left - 2, mid), 0u) << "left bar";
+  EXPECT_EQ(first.At(first.width - left + 1, mid), 0u) << "right bar";
   for (int x : {left + 2, first.width / 2, left + pictureWidth - 3}) {
     EXPECT_TRUE(IsGrey(first.At(x, mid)) && first.At(x, mid) >= 0x3C3C3Cu) << std::hex << first.At(x, mid);
   }
