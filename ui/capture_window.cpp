@@ -6,9 +6,11 @@
 #include "res/resource_ids.h"
 #include "settings/settings.h"
 #include "ui/capture_window_texts.h"
+#include "ui/copy_diagnostics.h"
 #include "ui/device_list.h"
 #include "ui/hotkey_picker.h"
 #include "ui/preview_control.h"
+#include "ui/shell_call.h"
 
 namespace snaplark {
 namespace {
@@ -97,6 +99,8 @@ void Refresh(CaptureWindowState& state) {
 }
 
 void Destroy(CaptureWindowState& state) {
+  // Closing while picking leaves the key as it was, and no hook behind.
+  FinishHotkeyPick(state, state.hwnd, 0, true);
   KillTimer(state.hwnd, PreviewTimerId);
   // No frame callback runs after this; the camera itself stays open.
   state.camera->StopCapture();
@@ -128,16 +132,31 @@ void RunCommand(CaptureWindowState& state, WORD id, WORD notification) {
         OpenSelectedCamera(state, static_cast<int>(SendDlgItemMessageW(state.hwnd, IDC_DEVICE_COMBO, CB_GETCURSEL, 0, 0)));
       }
       break;
+    case IDC_CHANGE_KEY:
+      BeginHotkeyPick(state, state.hwnd);
+      break;
     case IDC_REFRESH:
       Refresh(state);
+      break;
+    case IDC_SUPPORT:
+      OpenSupportPage();
+      break;
+    case IDC_DIAGNOSTICS:
+      CopyDiagnostics(state, state.hwnd);
       break;
     default:
       break;
   }
 }
 
+// Keys reach the window itself only when it has the focus: while picking
+// without a hook, or in TWAIN mode when the capture key is not registered.
 void OnKeyDown(CaptureWindowState& state, WPARAM key) {
-  if (IsTwain(state) && !state.picking && key == state.settings->Keybind) Accept(state);
+  if (state.picking) {
+    FinishHotkeyPick(state, state.hwnd, key, key == VK_ESCAPE);
+  } else if (IsTwain(state) && key == state.settings->Keybind) {
+    Accept(state);
+  }
 }
 
 INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LPARAM lParam) {

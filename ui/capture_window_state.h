@@ -10,6 +10,7 @@
 
 #include "camera/media_platform.h"
 #include "handles/win_handles.h"
+#include "ui/capture_window_mode.h"
 #include "ui/preview.h"
 
 namespace snaplark {
@@ -17,10 +18,6 @@ namespace snaplark {
 struct Settings;
 class Camera;
 class SettingsStore;
-
-// Standalone: this program's own window ("Capture" keeps it open).
-// Twain: inside a TWAIN acquisition ("Scan" ends it as accepted).
-enum class CaptureWindowMode : std::int32_t { Twain = 0, Standalone = 1 };
 
 struct CaptureWindowState {
   HWND hwnd = nullptr;  // null until the dialog initialises

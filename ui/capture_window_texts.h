@@ -34,4 +34,26 @@ inline constexpr wchar_t HotkeyTakenText[] =
     L"Warning: hotkey already taken by another application. Click Change to pick a different key.";
 inline constexpr wchar_t GlobalHotkeySuffix[] = L"  (global hotkey)";
 
+// The capture action.
+inline constexpr wchar_t CapturingText[] = L"Capturing...";
+inline constexpr wchar_t CaptureFailedText[] = L"Capture failed. Camera may be in use by another app.";
+inline constexpr wchar_t ClipboardBusyText[] = L"Could not open clipboard.";
+inline constexpr wchar_t ClipboardRefusedText[] = L"Failed to copy to clipboard.";
+inline constexpr wchar_t CapturedText[] = L"Captured! Image #%d copied to clipboard and saved to Pictures.";
+inline constexpr wchar_t CapturedNotSavedText[] =
+    L"Captured! Image #%d copied to clipboard, but it could not be saved to Pictures.";
+
+// The key picker.
+inline constexpr wchar_t PressAnyKeyLabel[] = L"[press any key]";
+inline constexpr wchar_t PressAKeyText[] = L"Press a key to use as the capture hotkey, or Escape to cancel...";
+inline constexpr wchar_t HotkeyUnchangedText[] = L"Hotkey unchanged.";
+inline constexpr wchar_t HotkeyUpdatedText[] = L"Hotkey updated. It works globally, even when this window is closed.";
+inline constexpr wchar_t CaptureKeyUpdatedText[] = L"Capture key updated.";
+
+// The diagnostics report.
+inline constexpr wchar_t DiagnosticsClipboardBusyText[] = L"Could not open clipboard for diagnostics.";
+inline constexpr wchar_t DiagnosticsNoMemoryText[] = L"Could not allocate diagnostics text.";
+inline constexpr wchar_t DiagnosticsRefusedText[] = L"Could not copy diagnostics.";
+inline constexpr wchar_t DiagnosticsCopiedText[] = L"Diagnostics copied. Paste them into your support ticket.";
+
 }  // namespace snaplark

@@ -5,6 +5,7 @@
 #include "camera/camera.h"
 #include "res/resource_ids.h"
 #include "settings/settings.h"
+#include "ui/capture_action.h"
 #include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
 #include "ui/preview_control.h"
@@ -80,7 +81,7 @@ void TriggerCapture(CaptureWindowState& state) {
     ShowStatus(state, NoCameraOpenText);
     return;
   }
-  // The capture action itself is not built yet; an open camera does nothing.
+  CaptureImage(state, state.hwnd);
 }
 
 }  // namespace snaplark
