@@ -13,22 +13,11 @@ class MediaPlatformEnvironment : public ::testing::Environment {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new MediaPlatformEnvironment);
 
-std::uint8_t Clamp(int value) { return static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value); }
-
 std::uint8_t* OutputPixel(std::vector<std::uint8_t>& frame, int width, int height, int x, int y) {
   return frame.data() + static_cast<std::size_t>(height - 1 - y) * Stride(width) + 3 * x;
 }
 
 }  // namespace
-
-void ReferenceYuvToBgr(int y, int u, int v, std::uint8_t* out) {
-  u -= 128;
-  v -= 128;
-  // C++ division truncates toward zero, as each product must.
-  out[0] = Clamp(y + 1772 * u / 1000);
-  out[1] = Clamp(y - 344 * u / 1000 - 714 * v / 1000);
-  out[2] = Clamp(y + 1402 * v / 1000);
-}
 
 std::vector<std::uint8_t> Nv12Bytes(int width, int height, int seed) {
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height * 3 / 2);

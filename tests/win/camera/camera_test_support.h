@@ -19,6 +19,7 @@
 #include "camera/virtual/live_objects.h"
 #include "camera/virtual/virtual_camera.h"
 #include "camera/virtual/virtual_devices.h"
+#include "support/demo_pattern.h"
 
 namespace snaplark::test {
 
@@ -38,7 +39,6 @@ std::vector<std::uint8_t> RgbBytes(int width, int height, int seed);
 std::vector<std::uint8_t> ExpectedFromNv12(const std::vector<std::uint8_t>& source, int width, int height);
 std::vector<std::uint8_t> ExpectedFromYuy2(const std::vector<std::uint8_t>& source, int width, int height);
 std::vector<std::uint8_t> ExpectedFromRgb(const std::vector<std::uint8_t>& source, int width, int height);
-void ReferenceYuvToBgr(int y, int u, int v, std::uint8_t* out);
 
 // Index of the first differing byte, or -1 when equal (gives short failure texts).
 long FirstDifference(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected);

@@ -3,36 +3,10 @@
 #include "camera/media_platform.h"
 #include "camera/virtual/demo_devices.h"
 #include "camera_test_support.h"
+#include "support/demo_pattern.h"
 
 namespace snaplark::test {
 namespace {
-
-// The demo frame n as the camera must deliver it, straight from the formulas.
-std::vector<std::uint8_t> DemoPicture(bool nv12, int width, int height, int n) {
-  std::vector<std::uint8_t> frame(static_cast<std::size_t>(Stride(width)) * height, 0);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const int p = x / 2;
-      const int luma = (x + y + 3 * n) & 0xFF;
-      const int u = (4 * p + n) & 0xFF;
-      const int v = ((nv12 ? 4 * (y / 2) : 4 * y) + 2 * n) & 0xFF;
-      ReferenceYuvToBgr(luma, u, v, frame.data() + static_cast<std::size_t>(height - 1 - y) * Stride(width) + 3 * x);
-    }
-  }
-  return frame;
-}
-
-// The frame number whose pattern the converted frame is, or -1.
-int MatchingFrameNumber(const std::vector<std::uint8_t>& pixels, bool nv12, int width, int height) {
-  const std::uint8_t* topLeft = pixels.data() + static_cast<std::size_t>(height - 1) * Stride(width);
-  for (int n = 0; n < 256; ++n) {
-    std::uint8_t first[3];
-    ReferenceYuvToBgr(3 * n & 0xFF, n & 0xFF, 2 * n & 0xFF, first);
-    if (!std::equal(first, first + 3, topLeft)) continue;  // cheap test before the whole frame
-    if (FirstDifference(pixels, DemoPicture(nv12, width, height, n)) == -1) return n;
-  }
-  return -1;
-}
 
 class DemoDevices : public CameraTest {};
 

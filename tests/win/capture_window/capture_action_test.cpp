@@ -1,0 +1,134 @@
+// "Capture" and "Diagnostics" over the demo's NV12 test pattern: what lands
+// on the clipboard and in the Pictures folder, and what the status line says
+// when the clipboard or the folder lets the user down.
+#include <mfapi.h>
+
+#include <cstring>
+
+#include "camera/virtual/demo_devices.h"
+#include "captures.h"
+#include "res/resource_ids.h"
+#include "support/demo_pattern.h"
+#include "support/wait_for.h"
+#include "ui/diagnostics_report.h"
+#include "window_fixture.h"
+
+namespace snaplark::test {
+namespace {
+
+class CaptureActionTest : public CaptureWindowTest {
+ protected:
+  void SetUp() override {
+    CaptureWindowTest::SetUp();
+    DeleteCaptureFiles();
+    VirtualDevice pattern;
+    pattern.name = kDemoNv12Name;
+    pattern.symbolicLink = kDemoNv12Link;
+    pattern.script = DemoNv12Script;
+    UseVirtualDevices({pattern});
+  }
+  void TearDown() override {
+    DeleteCaptureFiles();
+    CaptureWindowTest::TearDown();
+  }
+};
+
+std::wstring CapturedText(int n) {
+  return L"Captured! Image #" + std::to_wstring(n) + L" copied to clipboard and saved to Pictures.";
+}
+
+// The pattern frame that a packed DIB (header + rows) shows, or -1.
+int PatternFrameOf(const std::vector<std::uint8_t>& dib) {
+  if (dib.size() < 40) return -1;
+  return MatchingFrameNumber(std::vector<std::uint8_t>(dib.begin() + 40, dib.end()), true, 640, 480);
+}
+
+TEST_F(CaptureActionTest, EachCaptureGoesToTheClipboardAndToANewFileInPictures) {
+  auto window = Open(CaptureWindowMode::Standalone);
+  ASSERT_NE(window->Dialog(), nullptr);
+  SYSTEMTIME before{};
+  GetLocalTime(&before);
+  window->Click(IDC_CAPTURE);
+  EXPECT_EQ(window->Text(IDC_STATUS), CapturedText(1));
+
+  const std::vector<std::uint8_t> dib = ClipboardBytes(CF_DIB);
+  ASSERT_EQ(dib.size(), 921640u);
+  EXPECT_GE(PatternFrameOf(dib), 0) << "the clipboard does not hold a pattern frame";
+
+  const std::vector<std::wstring> files = CaptureFiles();
+  ASSERT_EQ(files.size(), 1u);
+  wchar_t minute[32];
+  swprintf(minute, 32, L"Snaplark_Capture_%04d%02d%02d_%02d%02d", before.wYear, before.wMonth, before.wDay,
+           before.wHour, before.wMinute);
+  EXPECT_EQ(files[0].rfind(minute, 0), 0u) << "named from the local time";
+  EXPECT_EQ(files[0].size(), std::wstring(L"Snaplark_Capture_20260105_090703.bmp").size());
+  const std::vector<std::uint8_t> bmp = ReadWholeFile(PicturesFolder() + L"\\" + files[0]);
+  ASSERT_EQ(bmp.size(), 921654u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  const std::vector<std::uint8_t> fileDib(bmp.begin() + 14, bmp.end());
+  EXPECT_EQ(std::memcmp(fileDib.data(), dib.data(), 40), 0) << "the same header as the clipboard's";
+  EXPECT_GE(PatternFrameOf(fileDib), 0) << "the file does not hold a pattern frame";
+
+  // Two more at once: within a second at least twice, and no picture lost.
+  window->Click(IDC_CAPTURE);
+  EXPECT_EQ(window->Text(IDC_STATUS), CapturedText(2));
+  window->Click(IDC_CAPTURE);
+  EXPECT_EQ(window->Text(IDC_STATUS), CapturedText(3));
+  EXPECT_EQ(CaptureFiles().size(), 3u);
+}
+
+TEST_F(CaptureActionTest, ABusyClipboardOrAnUnusablePicturesFolderIsReportedAsSuch) {
+  auto window = Open(CaptureWindowMode::Standalone);
+  ASSERT_NE(window->Dialog(), nullptr);
+  ASSERT_TRUE(OpenClipboard(nullptr)) << "the test could not take the clipboard";
+  window->Click(IDC_CAPTURE);
+  CloseClipboard();
+  EXPECT_EQ(window->Text(IDC_STATUS), L"Could not open clipboard.");
+  EXPECT_TRUE(CaptureFiles().empty());
+
+  // A file where the Pictures folder should be: no picture can be saved.
+  const std::wstring blocker = PicturesFolder() + L"\\not-a-folder";
+  {
+    const UniqueFile file(CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+  }
+  {
+    const PicturesFolderRedirect redirect(blocker);
+    window->Click(IDC_CAPTURE);
+  }
+  DeleteFileW(blocker.c_str());
+  EXPECT_EQ(window->Text(IDC_STATUS),
+            L"Captured! Image #1 copied to clipboard, but it could not be saved to Pictures.")
+      << "the busy clipboard counted nothing";
+  EXPECT_EQ(ClipboardBytes(CF_DIB).size(), 921640u);
+  EXPECT_TRUE(CaptureFiles().empty());
+
+  window->Click(IDC_CAPTURE);
+  EXPECT_EQ(window->Text(IDC_STATUS), CapturedText(2));
+}
+
+TEST_F(CaptureActionTest, DiagnosticsPutTheReportOnTheClipboardAsText) {
+  auto window = Open(CaptureWindowMode::Standalone);
+  ASSERT_NE(window->Dialog(), nullptr);
+  window->Click(IDC_DIAGNOSTICS);
+  EXPECT_EQ(window->Text(IDC_STATUS), L"Diagnostics copied. Paste them into your support ticket.");
+  const std::vector<std::uint8_t> bytes = ClipboardBytes(CF_UNICODETEXT);
+  const std::wstring expected = DiagnosticsReport(CaptureWindowMode::Standalone, settings_, {true, 640, 480});
+  ASSERT_EQ(bytes.size(), (expected.size() + 1) * sizeof(wchar_t));
+  std::wstring text(expected.size() + 1, L'?');
+  std::memcpy(text.data(), bytes.data(), bytes.size());
+  EXPECT_EQ(text.back(), L'\0');
+  text.pop_back();
+  EXPECT_EQ(text, expected);
+  EXPECT_EQ(text.find(L'\r'), std::wstring::npos);
+  EXPECT_NE(text.find(L"Selected device: Snaplark Test Pattern (NV12)\n"), std::wstring::npos);
+
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  window->Click(IDC_DIAGNOSTICS);
+  CloseClipboard();
+  EXPECT_EQ(window->Text(IDC_STATUS), L"Could not open clipboard for diagnostics.");
+}
+
+}  // namespace
+}  // namespace snaplark::test
