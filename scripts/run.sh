@@ -33,6 +33,7 @@ if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
   wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
   trap '"$wineserver" -k 2>/dev/null || true' EXIT
   echo "$program runs on display $DISPLAY; look for its icon in the tray. Ctrl+C ends it."
+  echo "Captures are saved in the prefix's Pictures folder: $HOME"
   "$wine" "$exe"
   exit
 fi
@@ -48,7 +49,14 @@ for _ in $(seq 100); do
   DISPLAY=$display xdotool search --name '^Snaplark$' >/dev/null 2>&1 && break
   sleep 0.2
 done
-sleep 3
+sleep 2
+# One capture, as Enter (or the Capture button) makes it.
+DISPLAY=$display xdotool key Return
+sleep 1
 shot="$dir/screenshot.png"
 import -window root -display "$display" "$shot"
 echo "Screenshot of the virtual display: $(realpath "$shot")"
+newest=$(ls -t "$dir"/home/Snaplark_Capture_*.bmp 2>/dev/null | head -n1 || true)
+if [ -n "$newest" ]; then
+  echo "Captured picture (the prefix's Pictures folder is $dir/home): $newest"
+fi
