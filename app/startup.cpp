@@ -2,6 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
+#include "app/taskbar_listener.h"
+#include "app/tray_notices.h"
 #include "app/tray_window.h"
 #include "handles/win_handles.h"
 #include "camera/camera.h"
@@ -95,8 +97,10 @@ int RunTrayProgram(HINSTANCE instance) {
   RegisterTrayWindowClass();
   TrayWindow = CreateTrayWindow();
   FillTrayIconData();
-  Shell_NotifyIconW(NIM_ADD, &TrayIconData);
+  NotifyShell(NIM_ADD, &TrayIconData);
+  CreateTaskbarListener(AppInstance);
 
+  RegisterTrayHotkey();
   // The window shows at every start; the tray takes over when it closes.
   OpenCaptureWindowFromTray();
   RunMessageLoop();

@@ -4,14 +4,65 @@
 
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
+#include "app/tray_menu.h"
+#include "app/tray_notices.h"
+#include "app/tray_texts.h"
+#include "app/twain_installer.h"
+#include "camera/camera.h"
+#include "handles/win_handles.h"
+#include "settings/settings.h"
+#include "ui/shell_call.h"
 
 namespace snaplark {
 namespace {
 
 // The icon goes before the loop ends, so it never lingers in the tray after exit.
 void RemoveIconAndQuit() {
-  Shell_NotifyIconW(NIM_DELETE, &TrayIconData);
+  NotifyShell(NIM_DELETE, &TrayIconData);
   PostQuitMessage(0);
+}
+
+// One snapshot onto the clipboard; the notice to show, or null when the
+// clipboard could not even be opened.
+const wchar_t* SnapshotToClipboard(HWND tray) {
+  GlobalMemory block(AppCamera->SnapshotDib());
+  if (!block) return CaptureFailedNotice;
+  const ClipboardScope clipboard(tray);
+  if (!clipboard) return nullptr;
+  EmptyClipboard();
+  return GiveToClipboard(CF_DIB, block) ? CapturedNotice : ClipboardRefusedNotice;
+}
+
+// The global hotkey: a frame of the saved camera onto the clipboard, with no
+// window and no file. The camera stays open for the next press.
+void CaptureFromHotkey(HWND tray) {
+  if (!AppCamera->IsOpen() && AppSettings && !AppSettings->DeviceSymLink.empty()) {
+    AppCamera->Open(std::wstring(AppSettings->DeviceSymLink));
+  }
+  if (!AppCamera->IsOpen()) {
+    ShowTrayNotice(ProgramTitle, NoCameraNotice);
+    return;
+  }
+  if (const wchar_t* notice = SnapshotToClipboard(tray)) ShowTrayNotice(ProgramTitle, notice);
+}
+
+void RunCommand(WORD id) {
+  switch (id) {
+    case TrayCmdOpen:
+      OpenCaptureWindowFromTray();
+      break;
+    case TrayCmdInstallTwain:
+      InstallTwainSource(nullptr, AppInstance);
+      break;
+    case TrayCmdExit:
+      RemoveIconAndQuit();
+      break;
+    case TrayCmdSupport:
+      OpenSupportPage();
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace
@@ -22,12 +73,15 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       RemoveIconAndQuit();
       break;
     case WM_COMMAND:
-      if (LOWORD(wParam) == TrayCmdOpen) OpenCaptureWindowFromTray();
-      if (LOWORD(wParam) == TrayCmdExit) RemoveIconAndQuit();
+      RunCommand(LOWORD(wParam));
+      break;
+    case WM_HOTKEY:
+      if (wParam == CaptureHotkeyId) CaptureFromHotkey(window);
       break;
     case TrayCallbackMessage:
       // A double click's first button-up has opened the window already.
       if (lParam == WM_LBUTTONUP || lParam == WM_LBUTTONDBLCLK) OpenCaptureWindowFromTray();
+      if (lParam == WM_RBUTTONUP) ShowTrayMenu(window);
       break;
     default:
       break;

@@ -82,6 +82,11 @@ struct HookTraits {
   static Handle Invalid() { return nullptr; }
   static void Free(Handle h) { UnhookWindowsHookEx(h); }
 };
+struct MenuTraits {
+  using Handle = HMENU;
+  static Handle Invalid() { return nullptr; }
+  static void Free(Handle h) { DestroyMenu(h); }
+};
 struct IconTraits {  // only for icons this program creates, never for LoadIcon's shared ones
   using Handle = HICON;
   static Handle Invalid() { return nullptr; }
@@ -96,6 +101,7 @@ using GdiObject = UniqueHandleOf<GdiObjectTraits>;
 using MemoryDc = UniqueHandleOf<MemoryDcTraits>;
 using UniqueHook = UniqueHandleOf<HookTraits>;
 using UniqueIcon = UniqueHandleOf<IconTraits>;
+using UniqueMenu = UniqueHandleOf<MenuTraits>;
 
 // A locked global memory block; unlocked when the guard ends, on every path.
 class GlobalLockGuard {

@@ -1,0 +1,37 @@
+#include "app/tray_menu.h"
+
+#include "app/tray_window.h"
+#include "app/twain_installer.h"
+#include "handles/win_handles.h"
+
+namespace snaplark {
+
+HMENU BuildTrayMenu() {
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return nullptr;
+  AppendMenuW(menu, MF_STRING, TrayCmdOpen, L"Open Snaplark");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  if (TwainSourceInstalled()) {
+    AppendMenuW(menu, MF_STRING | MF_GRAYED, TrayCmdInstallTwain, L"TWAIN source: installed");
+  } else {
+    AppendMenuW(menu, MF_STRING, TrayCmdInstallTwain, L"Install TWAIN source (admin)...");
+  }
+  AppendMenuW(menu, MF_STRING, TrayCmdSupport, L"Submit Support Ticket...");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, TrayCmdExit, L"Exit");
+  return menu;
+}
+
+void ShowTrayMenu(HWND tray) {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  UniqueMenu menu(BuildTrayMenu());
+  if (!menu) return;
+  SetForegroundWindow(tray);
+  const UINT chosen = static_cast<UINT>(
+      TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, tray, nullptr));
+  menu.Reset();
+  if (chosen >= TrayCmdOpen && chosen <= TrayCmdSupport) PostMessageW(tray, WM_COMMAND, chosen, 0);
+}
+
+}  // namespace snaplark

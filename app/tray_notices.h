@@ -1,0 +1,19 @@
+#pragma once
+// The tray's balloon notices and its registration of the global capture key.
+#include <windows.h>
+#include <shellapi.h>
+
+namespace snaplark {
+
+// Everything the program hands to the shell's tray goes through this call
+// (Shell_NotifyIconW), so that a test can see exactly what was handed over.
+using NotifyShellCall = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAW data);
+extern NotifyShellCall NotifyShell;
+
+// A balloon notice on the tray icon, from a copy of TrayIconData.
+void ShowTrayNotice(const wchar_t* title, const wchar_t* text);
+
+// (Re)registers the capture key on the tray window and says how that went.
+void RegisterTrayHotkey();
+
+}  // namespace snaplark

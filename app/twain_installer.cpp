@@ -1,0 +1,96 @@
+#include "app/twain_installer.h"
+
+#include <shlwapi.h>
+
+#include <cwchar>
+
+#include "app/app_state.h"
+#include "app/tray_texts.h"
+#include "handles/win_handles.h"
+#include "ui/shell_call.h"
+
+namespace snaplark {
+namespace {
+
+constexpr wchar_t DataSourceName[] = L"Glimmerdock.ds";
+constexpr DWORD CopyWaitMilliseconds = 10000;
+
+bool Exists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
+
+// The interpreter expands %NAME% even inside quotes, and a quote ends the
+// argument: such a path would make the elevated copy act on another file.
+bool SafeForCommandLine(const std::wstring& path) { return path.find_first_of(L"%\"") == std::wstring::npos; }
+
+std::wstring WindowsTwainFolder(bool& fit) {
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  fit = fit && length > 0 && length < MAX_PATH;
+  return std::wstring(windows) + L"\\twain_32";
+}
+
+std::wstring SourceBeside(HMODULE module, bool& fit) {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+  fit = fit && length > 0 && length < MAX_PATH;
+  std::wstring source = path;
+  return source.substr(0, source.find_last_of(L'\\') + 1) + DataSourceName;
+}
+
+int Box(HWND owner, const wchar_t* text, UINT flags) { return MessageBoxW(owner, text, ProgramTitle, flags); }
+
+// Starts the elevated copy and waits for it for a while; false when it could
+// not be started (the user declined the administrator prompt, say).
+bool RunElevatedCopy(const TwainSourcePaths& paths) {
+  wchar_t parameters[1040];
+  std::swprintf(parameters, 1040, L"/c mkdir \"%ls\" 2>nul & copy /Y \"%ls\" \"%ls\"", paths.folder.c_str(),
+                paths.source.c_str(), paths.destination.c_str());
+  SHELLEXECUTEINFOW info{};
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpVerb = L"runas";
+  info.lpFile = L"cmd.exe";
+  info.lpParameters = parameters;
+  info.nShow = SW_HIDE;
+  if (!ShellExecuteInApartment(info) || !info.hProcess) return false;
+  const UniqueHandle process(info.hProcess);
+  WaitForSingleObject(process.Get(), CopyWaitMilliseconds);
+  return true;
+}
+
+}  // namespace
+
+TwainSourcePaths TwainPaths(HMODULE module) {
+  TwainSourcePaths paths;
+  paths.folder = WindowsTwainFolder(paths.fit);
+  paths.destination = paths.folder + L"\\" + DataSourceName;
+  paths.source = SourceBeside(module, paths.fit);
+  paths.fit = paths.fit && paths.destination.size() < MAX_PATH && paths.source.size() < MAX_PATH;
+  return paths;
+}
+
+bool TwainSourceInstalled() { return Exists(TwainPaths(nullptr).destination); }
+
+void InstallTwainSource(HWND owner, HMODULE module) {
+  const TwainSourcePaths paths = TwainPaths(module);
+  if (paths.fit && Exists(paths.destination)) {
+    Box(owner, AlreadyInstalledBox, MB_ICONINFORMATION);
+    return;
+  }
+  if (paths.fit && !Exists(paths.source)) {
+    Box(owner, SourceMissingBox, MB_ICONWARNING);
+    return;
+  }
+  if (!paths.fit || !SafeForCommandLine(paths.folder) || !SafeForCommandLine(paths.source)) {
+    Box(owner, UnsafeFolderBox, MB_ICONWARNING);
+    return;
+  }
+  if (Box(owner, InstallQuestionBox, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  if (!RunElevatedCopy(paths)) return;
+  // Only the file itself tells: the interpreter's exit code is not read.
+  if (Exists(paths.destination)) {
+    Box(owner, InstalledBox, MB_ICONINFORMATION);
+  } else {
+    Box(owner, InstallFailedBox, MB_ICONWARNING);
+  }
+}
+
+}  // namespace snaplark
