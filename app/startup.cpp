@@ -97,8 +97,9 @@ int RunTrayProgram(HINSTANCE instance) {
   RegisterTrayWindowClass();
   TrayWindow = CreateTrayWindow();
   FillTrayIconData();
-  NotifyShell(NIM_ADD, &TrayIconData);
+  // Listening before the icon is added: no new tray can go unheard.
   CreateTaskbarListener(AppInstance);
+  NotifyShell(NIM_ADD, &TrayIconData);
 
   RegisterTrayHotkey();
   // The window shows at every start; the tray takes over when it closes.

@@ -33,39 +33,6 @@ bool MutexExists() {
   return true;
 }
 
-// The message box's own controls: its text (id 0xFFFF), its buttons and
-// whether it shows an icon.
-struct BoxContents {
-  std::wstring text;
-  int buttons = 0;
-  bool icon = false;
-};
-
-BOOL CALLBACK CollectBoxChild(HWND child, LPARAM param) {
-  auto* contents = reinterpret_cast<BoxContents*>(param);
-  wchar_t className[32] = {};
-  GetClassNameW(child, className, 32);
-  const LONG style = GetWindowLongW(child, GWL_STYLE);
-  if (lstrcmpiW(className, L"Button") == 0) ++contents->buttons;
-  if (lstrcmpiW(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
-      SendMessageW(child, STM_GETICON, 0, 0) != 0)
-    contents->icon = true;
-  if (GetDlgCtrlID(child) == 0xFFFF) contents->text = WindowText(child);
-  return TRUE;
-}
-
-BoxContents ReadBox(HWND box) {
-  BoxContents contents;
-  EnumChildWindows(box, CollectBoxChild, reinterpret_cast<LPARAM>(&contents));
-  return contents;
-}
-
-std::wstring DialogItemText(HWND dialog, int id) {
-  wchar_t text[256] = {};
-  GetDlgItemTextW(dialog, id, text, 256);
-  return text;
-}
-
 std::vector<std::wstring> ComboEntries(HWND dialog) {
   std::vector<std::wstring> entries;
   const LRESULT count = SendDlgItemMessageW(dialog, 1001, CB_GETCOUNT, 0, 0);
