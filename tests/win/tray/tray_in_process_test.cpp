@@ -1,0 +1,287 @@
+// The tray program run inside the test: every record it hands to the shell
+// is caught on its way (the notices' exact texts, which the screen of a
+// second notice would hide), keys are typed through the input queue, and the
+// menu is read where it is built. The tests follow one run of the program,
+// in order, from start to "Exit".
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/capture_window_from_tray.h"
+#include "app/startup.h"
+#include "app/tray_menu.h"
+#include "app/tray_notices.h"
+#include "app/twain_installer.h"
+#include "camera/camera.h"
+#include "camera/virtual/demo_devices.h"
+#include "settings/settings.h"
+#include "support/under_wine.h"
+#include "support/wait_for.h"
+
+namespace snaplark::test {
+namespace {
+
+std::mutex recordsLock;
+std::vector<std::pair<DWORD, NOTIFYICONDATAW>> records;
+
+BOOL WINAPI RecordAndNotify(DWORD message, PNOTIFYICONDATAW data) {
+  {
+    const std::lock_guard<std::mutex> hold(recordsLock);
+    records.emplace_back(message, *data);
+  }
+  return Shell_NotifyIconW(message, data);
+}
+
+std::size_t RecordCount() {
+  const std::lock_guard<std::mutex> hold(recordsLock);
+  return records.size();
+}
+
+// The texts of the notices handed over since record `from`.
+std::vector<std::wstring> NoticesSince(std::size_t from) {
+  const std::lock_guard<std::mutex> hold(recordsLock);
+  std::vector<std::wstring> texts;
+  for (std::size_t i = from; i < records.size(); ++i) {
+    if (records[i].first == NIM_MODIFY && (records[i].second.uFlags & NIF_INFO)) texts.emplace_back(records[i].second.szInfo);
+  }
+  return texts;
+}
+
+void TypeKey(WORD key) {
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+  inputs[0].ki.wVk = inputs[1].ki.wVk = key;
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+
+struct ClassSearch {
+  const wchar_t* className;
+  HWND found;
+};
+
+BOOL CALLBACK MatchVisibleOfClass(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<ClassSearch*>(param);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (lstrcmpW(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// A visible top-level window of the program's thread.
+HWND VisibleWindowOfClass(const wchar_t* className) {
+  ClassSearch search{className, nullptr};
+  EnumThreadWindows(GetWindowThreadProcessId(TrayWindow, nullptr), MatchVisibleOfClass,
+                    reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForCaptureWindow() {
+  return WaitFor([] { return VisibleWindowOfClass(L"#32770"); }, std::chrono::seconds(15));
+}
+
+std::wstring ItemText(HWND dialog, int id) {
+  wchar_t text[128] = {};
+  GetDlgItemTextW(dialog, id, text, 128);
+  return text;
+}
+
+// Runs `work` on the program's own thread, where its state lives, through a
+// hook that sees a message sent to the tray window.
+std::function<void()> pendingWork;
+LRESULT CALLBACK RunPendingWork(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && pendingWork) std::exchange(pendingWork, nullptr)();
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+void OnProgramThread(std::function<void()> work) {
+  pendingWork = std::move(work);
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RunPendingWork, nullptr, GetWindowThreadProcessId(TrayWindow, nullptr));
+  SendMessageW(TrayWindow, WM_NULL, 0, 0);
+  UnhookWindowsHookEx(hook);
+}
+
+// Closes the window and returns the notices of its closing.
+std::vector<std::wstring> CloseCaptureWindow(HWND window) {
+  const std::size_t before = RecordCount();
+  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  WaitFor([] { return !CaptureWindowShowing && !VisibleWindowOfClass(L"#32770"); }, std::chrono::seconds(15));
+  SendMessageW(TrayWindow, WM_NULL, 0, 0);
+  return NoticesSince(before);
+}
+
+// A capture key press, and the notices it caused within a moment.
+std::vector<std::wstring> NoticesAfterKey(WORD key) {
+  const std::size_t before = RecordCount();
+  TypeKey(key);
+  WaitFor([&] { return !NoticesSince(before).empty(); }, std::chrono::milliseconds(1500));
+  return NoticesSince(before);
+}
+
+void PickKeyInWindow(HWND window, WORD key) {
+  SendMessageW(GetDlgItem(window, 1003), BM_CLICK, 0, 0);
+  TypeKey(key);
+  WaitFor([&] { return ItemText(window, 1004) != L"[press any key]"; }, std::chrono::seconds(5));
+}
+
+std::future<int> run;
+
+class TrayInProcess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!RunningUnderWine()) return;
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\Glimmerdock");
+    NotifyShell = RecordAndNotify;
+    UseDemoDevices();
+    GetDesktopWindow();
+    WaitFor([] { return FindWindowW(L"Shell_TrayWnd", nullptr); });
+    run = std::async(std::launch::async, RunTrayProgram, GetModuleHandleW(nullptr));
+    WaitFor([] { return TrayWindow; });
+  }
+  static void TearDownTestSuite() {
+    if (!run.valid()) return;
+    if (run.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      if (HWND window = VisibleWindowOfClass(L"#32770")) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+      PostMessageW(TrayWindow, WM_COMMAND, 2003, 0);
+    }
+    run.wait_for(std::chrono::seconds(30));
+  }
+  void SetUp() override {
+    if (!RunningUnderWine()) GTEST_SKIP() << "would rewrite this desk's Snaplark settings";
+    ASSERT_NE(TrayWindow, nullptr) << "the program did not start";
+  }
+};
+
+TEST_F(TrayInProcess, StartAddsTheIconAndEachClosingOfTheWindowSaysTwoThings) {
+  HWND window = WaitForCaptureWindow();
+  ASSERT_NE(window, nullptr);
+  {
+    const std::lock_guard<std::mutex> hold(recordsLock);
+    ASSERT_GE(records.size(), 2u);
+    EXPECT_EQ(records[0].first, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(records[0].second.uFlags, 7u);
+    const NOTIFYICONDATAW& notice = records[1].second;
+    EXPECT_EQ(records[1].first, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(notice.cbSize, sizeof(NOTIFYICONDATAW));
+    EXPECT_EQ(notice.uFlags, 0x17u);
+    EXPECT_EQ(notice.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+    EXPECT_EQ(notice.uTimeout, 3000u);
+    EXPECT_STREQ(notice.szInfoTitle, L"Snaplark");
+    EXPECT_STREQ(notice.szInfo, L"Hotkey registered: F10  (press it anywhere to capture)");
+    EXPECT_EQ(TrayIconData.uFlags, 7u) << "the stored record stays without the balloon";
+  }
+  EXPECT_EQ(CloseCaptureWindow(window),
+            (std::vector<std::wstring>{L"Hotkey registered: F10  (press it anywhere to capture)",
+                                       L"Still running in the tray. Press F10 anywhere to capture."}));
+  EXPECT_FALSE(AppCamera->IsOpen()) << "the camera is let go in the tray";
+}
+
+TEST_F(TrayInProcess, TheHotkeyCapturesTheSavedCameraOrSaysThereIsNone) {
+  EXPECT_EQ(NoticesAfterKey(VK_F10), std::vector<std::wstring>{L"Captured to clipboard."});
+  EXPECT_TRUE(AppCamera->IsOpen()) << "kept open for the next press";
+
+  std::wstring saved;
+  OnProgramThread([&] {
+    AppCamera->Close();
+    saved = std::exchange(AppSettings->DeviceSymLink, L"");
+  });
+  EXPECT_EQ(NoticesAfterKey(VK_F10),
+            std::vector<std::wstring>{L"No camera open. Open the app and select a device first."});
+  EXPECT_FALSE(AppCamera->IsOpen());
+  OnProgramThread([&] { AppSettings->DeviceSymLink = saved; });
+}
+
+TEST_F(TrayInProcess, AKeyPickedInTheWindowTakesOverOnlyWhenTheWindowCloses) {
+  PostMessageW(TrayWindow, WM_COMMAND, 2001, 0);
+  HWND window = WaitForCaptureWindow();
+  ASSERT_NE(window, nullptr);
+  PickKeyInWindow(window, VK_F9);
+  ASSERT_EQ(ItemText(window, 1004), L"F9  (global hotkey)");
+  EXPECT_TRUE(NoticesAfterKey(VK_F9).empty()) << "the new key works before the window closes";
+  EXPECT_EQ(NoticesAfterKey(VK_F10), std::vector<std::wstring>{L"Captured to clipboard."});
+
+  EXPECT_EQ(CloseCaptureWindow(window),
+            (std::vector<std::wstring>{L"Hotkey registered: F9  (press it anywhere to capture)",
+                                       L"Still running in the tray. Press F9 anywhere to capture."}));
+  EXPECT_TRUE(NoticesAfterKey(VK_F10).empty()) << "the old key still works";
+  EXPECT_EQ(NoticesAfterKey(VK_F9), std::vector<std::wstring>{L"Captured to clipboard."});
+}
+
+TEST_F(TrayInProcess, AKeyTakenElsewhereOrNoKeyAtAllIsReported) {
+  PostMessageW(TrayWindow, WM_COMMAND, 2001, 0);
+  HWND window = WaitForCaptureWindow();
+  ASSERT_NE(window, nullptr);
+  PickKeyInWindow(window, VK_F8);
+  ASSERT_TRUE(RegisterHotKey(nullptr, 7, 0, VK_F8)) << "F8 should be free while the tray holds F9";
+  EXPECT_EQ(CloseCaptureWindow(window),
+            (std::vector<std::wstring>{L"Could not register hotkey (error 1409). Another app may be using that key. "
+                                       L"Open the app and pick a different one.",
+                                       L"Still running in the tray. Press F8 anywhere to capture."}));
+  UnregisterHotKey(nullptr, 7);
+
+  PostMessageW(TrayWindow, WM_COMMAND, 2001, 0);
+  window = WaitForCaptureWindow();
+  ASSERT_NE(window, nullptr);
+  OnProgramThread([] { AppSettings->Keybind = 0; });
+  EXPECT_EQ(CloseCaptureWindow(window),
+            (std::vector<std::wstring>{L"No capture hotkey set. Open the app and click Change to set one.",
+                                       L"Still running in the tray. Open the app to set a capture hotkey."}));
+}
+
+TEST_F(TrayInProcess, TheMenuListsSixEntriesAndGreysTheInstalledDataSource) {
+  const std::wstring destination = TwainPaths(nullptr).destination;
+  CreateDirectoryW(TwainPaths(nullptr).folder.c_str(), nullptr);
+  for (const bool installed : {false, true}) {
+    SCOPED_TRACE(installed);
+    if (installed) CloseHandle(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    HMENU menu = BuildTrayMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(GetMenuItemCount(menu), 6);
+    const UINT ids[] = {2001, 0, 2002, 2004, 0, 2003};
+    const wchar_t* texts[] = {L"Open Snaplark", L"", installed ? L"TWAIN source: installed"
+                                                                : L"Install TWAIN source (admin)...",
+                              L"Submit Support Ticket...", L"", L"Exit"};
+    for (int i = 0; i < 6; ++i) {
+      wchar_t text[64] = {};
+      MENUITEMINFOW item{};
+      item.cbSize = sizeof(item);
+      item.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+      item.dwTypeData = text;
+      item.cch = 64;
+      ASSERT_TRUE(GetMenuItemInfoW(menu, i, TRUE, &item));
+      EXPECT_EQ(item.wID, ids[i]) << i;
+      EXPECT_EQ((item.fType & MFT_SEPARATOR) != 0, ids[i] == 0) << i;
+      EXPECT_STREQ(text, texts[i]) << i;
+      if (ids[i] != 0) {
+        EXPECT_EQ((item.fState & MFS_GRAYED) != 0, installed && ids[i] == 2002) << i;
+      }
+      EXPECT_FALSE(item.fState & (MFS_DEFAULT | MFS_CHECKED)) << i;
+    }
+    DestroyMenu(menu);
+  }
+  DeleteFileW(destination.c_str());
+}
+
+// Last: the real menu, opened by a right click on the icon and answered with
+// keys, ends the program.
+TEST_F(TrayInProcess, ExitChosenFromTheMenuRemovesTheIconAndEndsTheProgram) {
+  PostMessageW(TrayWindow, 1124, 1, WM_RBUTTONUP);
+  ASSERT_TRUE(WaitFor([] { return FindWindowW(L"#32768", nullptr); }, std::chrono::seconds(5)))
+      << "no popup menu";
+  TypeKey(VK_UP);  // from no selection, Up selects the last item
+  TypeKey(VK_RETURN);
+  ASSERT_EQ(run.wait_for(std::chrono::seconds(15)), std::future_status::ready);
+  EXPECT_EQ(run.get(), 0);
+  const std::lock_guard<std::mutex> hold(recordsLock);
+  EXPECT_EQ(records.back().first, static_cast<DWORD>(NIM_DELETE));
+}
+
+}  // namespace
+}  // namespace snaplark::test
