@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the program and starts it under Wine: its capture window comes up with
-# the live test pattern, and its icon sits in the tray.
+# the live test pattern, and its icon sits in the tray; once the window is
+# closed, the capture key (F10) puts a frame on the clipboard from the tray.
 #
 # The demo build (two virtual test-pattern cameras) is started when it exists,
 # else the product itself. With an X display of your own it shows there until
@@ -34,6 +35,8 @@ if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
   trap '"$wineserver" -k 2>/dev/null || true' EXIT
   echo "$program runs on display $DISPLAY; look for its icon in the tray. Ctrl+C ends it."
   echo "Captures are saved in the prefix's Pictures folder: $HOME"
+  echo "After closing the window, click Wine's tray window and press F10; then paste, or:"
+  echo "  xclip -selection clipboard -t image/bmp -o > capture.bmp"
   "$wine" "$exe"
   exit
 fi
@@ -59,4 +62,15 @@ echo "Screenshot of the virtual display: $(realpath "$shot")"
 newest=$(ls -t "$dir"/home/Snaplark_Capture_*.bmp 2>/dev/null | head -n1 || true)
 if [ -n "$newest" ]; then
   echo "Captured picture (the prefix's Pictures folder is $dir/home): $newest"
+fi
+
+# Back to the tray; the window's capture is still on the clipboard, which X
+# applications see as image/bmp.
+DISPLAY=$display xdotool key Escape
+sleep 3
+tray_shot="$dir/screenshot-tray.png"
+import -window root -display "$display" "$tray_shot"
+echo "Screenshot after closing the window (the tray and its notice): $(realpath "$tray_shot")"
+if DISPLAY=$display xclip -selection clipboard -t image/bmp -o >"$dir/clipboard.bmp" 2>/dev/null; then
+  echo "The clipboard's picture, as X applications paste it: $(realpath "$dir/clipboard.bmp")"
 fi
