@@ -105,9 +105,16 @@ bool WindowRun::Ended() const {
 }
 
 HBITMAP WindowRun::PreviewBitmap() const {
+  // While a paint draws the bitmap, the slot holds a marker instead.
+  const HBITMAP painting = reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(-1));
   CaptureWindowState& state = State();
-  const std::lock_guard<std::mutex> hold(state.previewLock);
-  return state.previewBitmap;
+  for (;;) {
+    {
+      const std::lock_guard<std::mutex> hold(state.previewLock);
+      if (state.previewBitmap != painting) return state.previewBitmap;
+    }
+    Sleep(1);
+  }
 }
 
 void TypeKey(WORD key) {
