@@ -5,15 +5,18 @@
 #include <utility>
 
 #include "camera/device_layer.h"
+#include "camera/read_channel.h"
 
 namespace snaplark {
 
 using Microsoft::WRL::ComPtr;
 
 Camera::Camera()
-    : capture_([this](std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight, int& frameStride) {
-        return ReadFrame(pixels, frameWidth, frameHeight, frameStride);
-      }) {}
+    : capture_(
+          [this](std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight, int& frameStride) {
+            return ReadFrameOn(*captureReads_, pixels, frameWidth, frameHeight, frameStride);
+          },
+          [this] { return lost_.load(); }) {}
 
 Camera::~Camera() {
   StopCapture();
@@ -43,11 +46,14 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     }
     hr = MFCreateSourceReaderFromMediaSource(source.Get(), options.Get(), &reader);
   }
-  source.Reset();  // from here on the reader holds the source
   if (FAILED(hr) || !reader) {
+    // No reader took the source: shutting it down is ours to do, or the
+    // device stays held until the process ends.
     reader.Reset();
+    source->Shutdown();
     return false;
   }
+  source.Reset();  // from here on the reader holds the source
 
   if (SelectMediaType()) return true;
   Close();
@@ -55,15 +61,25 @@ bool Camera::Open(const std::wstring& symbolicLink) {
 }
 
 bool Camera::StartCapture(FrameCallback callback) {
-  if (capture_.IsRunning() || !reader) return false;
+  if (capture_.IsRunning() || !IsOpen()) return false;
+  ChannelFor(captureReads_);
   return capture_.Start(std::move(callback));
 }
 
-void Camera::StopCapture() { capture_.Stop(); }
+void Camera::StopCapture() {
+  // A read that the camera never answers must not hold the join up.
+  if (captureReads_) captureReads_->read.Cancel();
+  capture_.Stop();
+  if (captureReads_) captureReads_->read.Resume();
+}
 
 void Camera::Close() {
   StopCapture();
+  // A read still pending keeps the reader until the device answers it.
+  captureReads_.reset();
+  snapshotReads_.reset();
   reader.Reset();
+  lost_ = false;
   width = 0;
   height = 0;
   subtype = GUID_NULL;

@@ -13,7 +13,10 @@
 #include <mfreadwrite.h>
 #include <wrl/client.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,8 +24,16 @@
 
 namespace snaplark {
 
+struct ReadChannel;
+
 class Camera {
  public:
+  // How many samples one ReadFrame may ask for before it gives up.
+  static constexpr int MaxReadAttempts = 10;
+  // How long one ReadFrame waits in all for a camera that may have stopped
+  // sending (a USB stall, a privacy shutter); then it fails like any read.
+  static constexpr std::chrono::milliseconds ReadTimeLimit{3000};
+
   Camera();
   ~Camera();
   Camera(const Camera&) = delete;
@@ -32,7 +43,9 @@ class Camera {
   // and negotiates its output. False leaves the camera closed. Never starts
   // capture.
   bool Open(const std::wstring& symbolicLink);
-  bool IsOpen() const { return reader != nullptr; }
+  // False once the device was found gone (unplugged), as if closed; the
+  // reader is still released by Close or the next Open.
+  bool IsOpen() const { return reader != nullptr && !lost_.load(); }
 
   // Starts the capture thread with this callback; false when the camera is
   // closed or a thread already runs (the stored callback is then kept).
@@ -48,8 +61,10 @@ class Camera {
 
   // Reads one frame and converts it into `pixels` (resized to stride * height):
   // blue-green-red, bottom row first, stride = 3 * width raised to a multiple
-  // of 4. Gives up after a read error, the end of the stream, or ten samples
-  // without a usable buffer; on false nothing of the caller's is changed.
+  // of 4. Gives up after a read error, the end of the stream, ten samples
+  // without a usable buffer or ReadTimeLimit; on false nothing of the
+  // caller's is changed. The interface thread's reads; the capture thread
+  // reads through a channel of its own.
   bool ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight, int& frameStride);
 
   // One fresh frame as a packed 24-bit DIB in a movable global block (what the
@@ -69,7 +84,14 @@ class Camera {
   // Converts one contiguous buffer of the negotiated subtype into `pixels`.
   // False, with `pixels` untouched, when the buffer cannot hold a frame.
   bool ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pixels) const;
+  bool ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight,
+                   int& frameStride);
+  // The channel for the current reader, made anew when the reader changed.
+  ReadChannel& ChannelFor(std::unique_ptr<ReadChannel>& channel);
 
+  std::atomic<bool> lost_{false};
+  std::unique_ptr<ReadChannel> captureReads_;   // used by the capture thread
+  std::unique_ptr<ReadChannel> snapshotReads_;  // used by the interface thread
   CaptureWorker capture_;
 };
 

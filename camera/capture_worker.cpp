@@ -5,7 +5,8 @@
 
 namespace snaplark {
 
-CaptureWorker::CaptureWorker(FrameReader readFrame) : readFrame_(std::move(readFrame)) {}
+CaptureWorker::CaptureWorker(FrameReader readFrame, std::function<bool()> deviceGone)
+    : readFrame_(std::move(readFrame)), deviceGone_(std::move(deviceGone)) {}
 
 CaptureWorker::~CaptureWorker() { Stop(); }
 
@@ -44,6 +45,8 @@ void CaptureWorker::CaptureLoop() {
     if (readFrame_(pixels, width, height, stride)) {
       std::lock_guard<std::mutex> lock(callbackMutex);
       if (frameCallback) frameCallback(pixels.data(), width, height, stride);
+    } else if (deviceGone_ && deviceGone_()) {
+      running.store(false);
     } else {
       std::this_thread::sleep_for(kRetryDelay);
     }

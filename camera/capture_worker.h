@@ -29,7 +29,9 @@ class CaptureWorker {
   // A failed read is retried after this pause, so a dead device does not spin.
   static constexpr std::chrono::milliseconds kRetryDelay{30};
 
-  explicit CaptureWorker(FrameReader readFrame);
+  // `deviceGone`, if given, is asked after each failed read: once it says
+  // the device is gone, the thread stops reading instead of retrying.
+  explicit CaptureWorker(FrameReader readFrame, std::function<bool()> deviceGone = {});
   ~CaptureWorker();
   CaptureWorker(const CaptureWorker&) = delete;
   CaptureWorker& operator=(const CaptureWorker&) = delete;
@@ -44,12 +46,14 @@ class CaptureWorker {
   // Must not be called from within the callback.
   void Stop();
 
+  // False once Stop was called, and once the device was found gone.
   bool IsRunning() const { return running.load(); }
 
  private:
   void CaptureLoop();
 
   FrameReader readFrame_;
+  std::function<bool()> deviceGone_;
   std::thread captureThread;
   std::atomic<bool> running{false};
   FrameCallback frameCallback;  // guarded by callbackMutex; outlives Stop

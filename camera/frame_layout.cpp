@@ -31,4 +31,9 @@ std::int64_t Yuy2BytesNeeded(int width, int height) {
   return (h - 1) * 2 * w + 4 * ((w + 1) / 2);
 }
 
+bool IsNegotiableFrameSize(int width, int height) {
+  return IsUsableFrameSize(width, height) && width <= MaxFrameSide && height <= MaxFrameSide &&
+         FrameStride64(width) * height <= MaxFrameBytes;
+}
+
 }  // namespace snaplark

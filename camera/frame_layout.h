@@ -21,6 +21,13 @@ constexpr int FrameStride(int width) { return static_cast<int>(FrameStride64(wid
 // signed 32-bit int. Every byte count below then fits in 32 bits as well.
 bool IsUsableFrameSize(int width, int height);
 
+// What a camera may negotiate: a usable size no larger than 16384 pixels a
+// side whose frame needs at most 256 MiB (an 8K frame needs about 100), so
+// that a 32-bit process can hold two of them while converting.
+inline constexpr int MaxFrameSide = 16384;
+inline constexpr std::int64_t MaxFrameBytes = std::int64_t{256} << 20;
+bool IsNegotiableFrameSize(int width, int height);
+
 // The number of bytes a source buffer must hold so that the conversion of the
 // given layout reads nothing past its end. 0 when width or height is below 1.
 //

@@ -7,10 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 
 #include "camera/camera.h"
 #include "camera/frame_layout.h"
 #include "camera/pixel_conversion.h"
+#include "camera/read_channel.h"
 
 namespace snaplark {
 
@@ -19,9 +22,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
-
-// How many samples one ReadFrame may ask for before it gives up.
-constexpr int kMaxReadAttempts = 10;
 
 enum class Layout { Rgb, Nv12, Yuy2, Unknown };
 
@@ -110,20 +110,34 @@ bool RowsFit(std::int64_t first, std::int64_t pitch, std::int64_t rows, std::int
   return lowest >= 0 && highest + rowBytes <= length;
 }
 
+// How many rows of `pitch` bytes NV12's luma plane spans in a buffer of
+// `length` bytes: padded planes (1080 picture rows in a 1088-row plane) put
+// the chroma plane after the padding, not after the picture. A buffer that
+// holds exactly one plane and a half of some taller height tells it;
+// anything else is taken as unpadded.
+std::int64_t Nv12LumaRows(int height, LONG pitch, std::int64_t length) {
+  const std::int64_t distance = pitch < 0 ? -static_cast<std::int64_t>(pitch) : pitch;
+  if (length <= 0 || distance == 0 || length % distance != 0) return height;
+  const std::int64_t rows = length / distance;
+  if (rows % 3 != 0) return height;
+  const std::int64_t lumaRows = rows / 3 * 2;
+  return lumaRows > height && lumaRows <= height + 64 ? lumaRows : height;
+}
+
 // The plane layout of a 2-D buffer: luma (or the only plane) at `top`, rows
-// `pitch` apart; NV12's chroma plane follows the luma plane's `height` rows.
-// `start` and `length` bound the buffer's memory (length < 0: not known).
-bool PitchedFits(Layout layout, int width, int height, const std::uint8_t* top, LONG pitch,
+// `pitch` apart (negative: bottom-up in memory); NV12's chroma plane follows
+// `lumaRows` rows of the luma plane, in the same direction. `start` and
+// `length` bound the buffer's memory (length < 0: not known).
+bool PitchedFits(Layout layout, int width, int height, std::int64_t lumaRows, const std::uint8_t* top, LONG pitch,
                  const std::uint8_t* start, std::int64_t length) {
   const std::int64_t rowBytes = RowBytesRead(layout, width);
   const std::int64_t distance = pitch < 0 ? -static_cast<std::int64_t>(pitch) : pitch;
-  // Rows must not overlap, and only RGB comes bottom-up.
-  if (distance < rowBytes || (pitch < 0 && layout != Layout::Rgb)) return false;
+  if (distance < rowBytes) return false;  // rows must not overlap
   if (length < 0) return true;
   const std::int64_t first = reinterpret_cast<std::intptr_t>(top) - reinterpret_cast<std::intptr_t>(start);
   if (!RowsFit(first, pitch, height, rowBytes, length)) return false;
   if (layout != Layout::Nv12) return true;
-  const std::int64_t chromaFirst = first + static_cast<std::int64_t>(pitch) * height;
+  const std::int64_t chromaFirst = first + static_cast<std::int64_t>(pitch) * lumaRows;
   const std::int64_t chromaBytes = (static_cast<std::int64_t>(width) + 1) & ~std::int64_t{1};
   return RowsFit(chromaFirst, pitch, (static_cast<std::int64_t>(height) + 1) / 2, chromaBytes, length);
 }
@@ -145,15 +159,15 @@ void ConvertPacked(Layout layout, const std::uint8_t* source, std::uint8_t* pixe
   }
 }
 
-void ConvertPitched(Layout layout, const std::uint8_t* top, LONG pitch, std::uint8_t* pixels, int width, int height,
-                    int stride) {
+void ConvertPitched(Layout layout, const std::uint8_t* top, LONG pitch, std::int64_t lumaRows, std::uint8_t* pixels,
+                    int width, int height, int stride) {
   switch (layout) {
     case Layout::Rgb:
       CopyRgbRowsPitched(top, pitch, pixels, width, height, stride);
       break;
     case Layout::Nv12:
-      ConvertNv12Pitched(top, pitch, top + static_cast<std::ptrdiff_t>(pitch) * height, pitch, pixels, width, height,
-                         stride);
+      ConvertNv12Pitched(top, pitch, top + static_cast<std::ptrdiff_t>(pitch) * static_cast<std::ptrdiff_t>(lumaRows),
+                         pitch, pixels, width, height, stride);
       break;
     case Layout::Yuy2:
       ConvertYuy2Pitched(top, pitch, pixels, width, height, stride);
@@ -165,9 +179,35 @@ void ConvertPitched(Layout layout, const std::uint8_t* top, LONG pitch, std::uin
 
 // Sizes the caller's frame. A vector of another size is refilled with zeros
 // so that the row tails, which no conversion writes, are zero; one of the
-// right size is reused as it is, without allocating.
-void SizeFrame(std::vector<std::uint8_t>& pixels, std::size_t bytes) {
-  if (pixels.size() != bytes) pixels.assign(bytes, 0);
+// right size is reused as it is, without allocating. False when the memory
+// cannot be had: a failed read, not the end of the program.
+bool SizeFrame(std::vector<std::uint8_t>& pixels, std::size_t bytes) {
+  if (pixels.size() == bytes) return true;
+  try {
+    pixels.assign(bytes, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
+
+// A contiguous RGB24 buffer whose default stride is negative holds its rows
+// bottom-up: the picture's top row is the last one in memory.
+LONG RgbDefaultStride(IMFSourceReader* reader) {
+  ComPtr<IMFMediaType> current;
+  UINT32 stride = 0;
+  if (!reader || FAILED(reader->GetCurrentMediaType(kFirstVideoStream, &current)) ||
+      FAILED(current->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride))) {
+    return 0;
+  }
+  return static_cast<LONG>(stride);
+}
+
+// Whether a read's outcome says the device is gone rather than late.
+bool DeviceLost(const SampleSlot& slot) {
+  return slot.result == MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED || (slot.flags & MF_SOURCE_READERF_ERROR) != 0;
 }
 
 }  // namespace
@@ -188,9 +228,10 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     DWORD length = 0;
     if (FAILED(sized->Lock2DSize(MF2DBuffer_LockFlags_Read, &top, &pitch, &start, &length))) return false;
     scope.MarkLocked();
-    if (!top || !PitchedFits(layout, width, height, top, pitch, start, length)) return false;
-    SizeFrame(pixels, frameBytes);
-    ConvertPitched(layout, top, pitch, pixels.data(), width, height, stride);
+    const std::int64_t lumaRows = Nv12LumaRows(height, pitch, length);
+    if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, length)) return false;
+    if (!SizeFrame(pixels, frameBytes)) return false;
+    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
     return true;
   }
   ComPtr<IMF2DBuffer> planar;
@@ -202,30 +243,67 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
         static_cast<std::int64_t>(contiguous) < PackedBytesNeeded(layout, width, height)) {
       return false;
     }
+    DWORD allocated = 0;
+    buffer->GetMaxLength(&allocated);
     Lock2DScope scope(planar.Get());
     BYTE* top = nullptr;
     LONG pitch = 0;
     if (FAILED(planar->Lock2D(&top, &pitch))) return false;
     scope.MarkLocked();
-    if (!top || !PitchedFits(layout, width, height, top, pitch, nullptr, -1)) return false;
-    SizeFrame(pixels, frameBytes);
-    ConvertPitched(layout, top, pitch, pixels.data(), width, height, stride);
+    const std::int64_t lumaRows = Nv12LumaRows(height, pitch, allocated);
+    if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, nullptr, -1)) return false;
+    if (!SizeFrame(pixels, frameBytes)) return false;
+    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
     return true;
   }
 
   PlainLock lock(buffer);
   if (!lock || static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, height)) return false;
-  SizeFrame(pixels, frameBytes);
+  if (!SizeFrame(pixels, frameBytes)) return false;
+  if (layout == Layout::Rgb && RgbDefaultStride(reader.Get()) < 0) {
+    const LONG rowBytes = static_cast<LONG>(FrameStride(width));
+    CopyRgbRowsPitched(lock.Data() + static_cast<std::ptrdiff_t>(height - 1) * rowBytes, -rowBytes, pixels.data(),
+                       width, height, stride);
+    return true;
+  }
   ConvertPacked(layout, lock.Data(), pixels.data(), width, height, stride);
   return true;
 }
 
+ReadChannel::ReadChannel(IMFSourceReader* forReader)
+    : madeFor(forReader),
+      slot(std::make_shared<SampleSlot>()),
+      read([slot = slot] {
+        slot->sample.Reset();
+        slot->flags = 0;
+        slot->result = slot->reader->ReadSample(kFirstVideoStream, 0, nullptr, &slot->flags, nullptr, &slot->sample);
+      }) {
+  slot->reader = forReader;
+}
+
+ReadChannel& Camera::ChannelFor(std::unique_ptr<ReadChannel>& channel) {
+  if (!channel || channel->madeFor != reader.Get()) channel = std::make_unique<ReadChannel>(reader.Get());
+  return *channel;
+}
+
 bool Camera::ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight, int& frameStride) {
-  if (!reader) return false;
-  for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
-    DWORD flags = 0;
-    ComPtr<IMFSample> sample;
-    if (FAILED(reader->ReadSample(kFirstVideoStream, 0, nullptr, &flags, nullptr, &sample))) return false;
+  if (!IsOpen()) return false;
+  return ReadFrameOn(ChannelFor(snapshotReads_), pixels, frameWidth, frameHeight, frameStride);
+}
+
+bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight,
+                         int& frameStride) {
+  if (!IsOpen()) return false;
+  const auto deadline = std::chrono::steady_clock::now() + ReadTimeLimit;
+  for (int attempt = 0; attempt < MaxReadAttempts; ++attempt) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || channel.read.Run(left) != StallableCall::Outcome::Finished) return false;
+    SampleSlot& slot = *channel.slot;
+    ComPtr<IMFSample> sample = std::move(slot.sample);
+    const DWORD flags = slot.flags;
+    if (DeviceLost(slot)) lost_ = true;
+    if (FAILED(slot.result) || (flags & MF_SOURCE_READERF_ERROR)) return false;
     if (flags & MF_SOURCE_READERF_ENDOFSTREAM) return false;
     if (!sample) continue;  // a stream tick: no picture this time
 

@@ -18,9 +18,15 @@ namespace {
 
 constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
+// The device's native subtypes that we take, in the order compared.
+const GUID* const AcceptedSubtypes[] = {&MFVideoFormat_RGB24, &MFVideoFormat_YUY2, &MFVideoFormat_NV12,
+                                        &MFVideoFormat_MJPG};
+
 bool IsAcceptedSubtype(const GUID& subtype) {
-  return IsEqualGUID(subtype, MFVideoFormat_RGB24) || IsEqualGUID(subtype, MFVideoFormat_YUY2) ||
-         IsEqualGUID(subtype, MFVideoFormat_NV12) || IsEqualGUID(subtype, MFVideoFormat_MJPG);
+  for (const GUID* accepted : AcceptedSubtypes) {
+    if (IsEqualGUID(subtype, *accepted)) return true;
+  }
+  return false;
 }
 
 // A bare video type of this subtype, with the frame size of `sizeFrom` when
@@ -37,9 +43,16 @@ HRESULT MakeRequest(const GUID& subtype, IMFMediaType* sizeFrom, ComPtr<IMFMedia
 }
 
 // Asks the reader to decode a compressed native type into an uncompressed
-// output of the same frame size. Where the platform has no decoder for it
-// (Wine has none) this fails and the caller goes on with the next type.
+// output of the same frame size. The decoder follows the device's current
+// native type, so that is set to this one first. Where the platform has no
+// decoder for it (Wine has none) this fails and the caller goes on with the
+// next type.
 bool RequestDecodedOutput(IMFSourceReader* reader, IMFMediaType* compressed, GUID& chosen) {
+  ComPtr<IMFSourceReaderEx> extended;
+  if (SUCCEEDED(reader->QueryInterface(IID_PPV_ARGS(&extended)))) {
+    DWORD changes = 0;
+    if (FAILED(extended->SetNativeMediaType(kFirstVideoStream, compressed, &changes))) return false;
+  }
   for (const GUID& output : {MFVideoFormat_NV12, MFVideoFormat_YUY2}) {
     ComPtr<IMFMediaType> request;
     if (FAILED(MakeRequest(output, compressed, request))) continue;
@@ -88,9 +101,9 @@ bool Camera::SelectMediaType() {
   width = static_cast<std::int32_t>(static_cast<std::uint32_t>(size >> 32));
   height = static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
   subtype = chosen;
-  // Beyond positive, the frame must fit in memory: a size whose frame bytes
-  // overflow 32 bits could never be converted.
-  return width >= 1 && height >= 1 && IsUsableFrameSize(width, height);
+  // Beyond positive, the frame must fit in memory: an absurd size could
+  // never be converted and would only fail allocations later.
+  return IsNegotiableFrameSize(width, height);
 }
 
 }  // namespace snaplark

@@ -157,7 +157,11 @@ TEST_F(FrameReading, AFailedReadEndsTheReadAtOnce) {
   EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(stats_->requests, 2);
   EXPECT_EQ(stats_->stepsLeft, 1);
-  EXPECT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_)) << "a passing error leaves the device usable";
+  // The reader flags the error, after which it must not be asked again: the
+  // camera counts as lost until it is opened anew.
+  EXPECT_FALSE(camera_.IsOpen());
+  EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(stats_->requests, 2) << "a lost camera is not read";
 }
 
 TEST_F(FrameReading, TheEndOfTheStreamEndsEveryRead) {

@@ -1,0 +1,81 @@
+#include "camera/stallable_call.h"
+
+#include <system_error>
+#include <utility>
+
+namespace snaplark {
+
+StallableCall::StallableCall(std::function<void()> call) : shared_(std::make_shared<Shared>()) {
+  shared_->call = std::move(call);
+  try {
+    worker_ = std::thread(&StallableCall::Work, shared_);
+  } catch (const std::system_error&) {
+    // No thread: every Run reports the call as unavailable.
+  }
+}
+
+StallableCall::~StallableCall() {
+  bool busy = false;
+  {
+    const std::lock_guard<std::mutex> hold(shared_->mutex);
+    shared_->quit = true;
+    busy = shared_->requested != shared_->finished;
+  }
+  shared_->changed.notify_all();
+  if (!worker_.joinable()) return;
+  if (busy) {
+    worker_.detach();  // it ends once the stuck call returns
+  } else {
+    worker_.join();
+  }
+}
+
+StallableCall::Outcome StallableCall::Run(std::chrono::milliseconds limit) {
+  if (!worker_.joinable()) return Outcome::Unavailable;
+  Shared& shared = *shared_;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::unique_lock<std::mutex> lock(shared.mutex);
+  if (!shared.changed.wait_until(lock, deadline,
+                                 [&] { return shared.cancelled || shared.finished == shared.requested; })) {
+    return Outcome::TimedOut;
+  }
+  if (shared.cancelled) return Outcome::Cancelled;
+  const std::uint64_t ticket = ++shared.requested;
+  shared.changed.notify_all();
+  shared.changed.wait_until(lock, deadline, [&] { return shared.cancelled || shared.finished >= ticket; });
+  if (shared.finished >= ticket) return Outcome::Finished;
+  return shared.cancelled ? Outcome::Cancelled : Outcome::TimedOut;
+}
+
+void StallableCall::Cancel() {
+  {
+    const std::lock_guard<std::mutex> hold(shared_->mutex);
+    shared_->cancelled = true;
+  }
+  shared_->changed.notify_all();
+}
+
+void StallableCall::Resume() {
+  const std::lock_guard<std::mutex> hold(shared_->mutex);
+  shared_->cancelled = false;
+}
+
+bool StallableCall::Busy() const {
+  const std::lock_guard<std::mutex> hold(shared_->mutex);
+  return shared_->requested != shared_->finished;
+}
+
+void StallableCall::Work(std::shared_ptr<Shared> shared) {
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  for (;;) {
+    shared->changed.wait(lock, [&] { return shared->quit || shared->requested != shared->finished; });
+    if (shared->quit) return;
+    lock.unlock();
+    shared->call();
+    lock.lock();
+    shared->finished = shared->requested;
+    shared->changed.notify_all();
+  }
+}
+
+}  // namespace snaplark
