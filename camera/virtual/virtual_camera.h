@@ -29,6 +29,9 @@ struct VirtualMediaType {
   UINT32 width = 0;          // 0 x 0: the type carries no frame size
   UINT32 height = 0;
   UINT32 framesPerSecond = 30;
+  // Bytes from one row to the next in a contiguous buffer; negative for
+  // bottom-up rows. 0: the type does not say.
+  LONG defaultStride = 0;
 };
 
 // The memory of one media buffer. A plain buffer is locked as it is. A 2-D
@@ -83,6 +86,10 @@ struct VirtualCameraStats {
   std::atomic<int> framesDelivered{0};   // samples with a buffer
   std::atomic<int> stepsLeft{0};         // scripted steps not yet taken
   std::atomic<int> shutdowns{0};
+  // While set, the stream answers no request and reports nothing, as a USB
+  // camera that stalls or a closed privacy shutter: reads wait. Cleared, it
+  // goes on where it stopped.
+  std::atomic<bool> stalled{false};
 };
 
 struct VirtualCameraScript {
@@ -116,6 +123,10 @@ HRESULT CreateVirtualMediaType(const VirtualMediaType& description, IMFMediaType
 // Not for media types that a reader compares: Wine's comparison of types
 // fails on an object-valued attribute.
 HRESULT TrackAsLiveObject(IMFAttributes* attributes);
+
+// Media sources created and not (yet) shut down, over the whole process.
+// Whoever creates a source must see it shut down: a device held otherwise.
+long VirtualSourcesNotShutDown();
 
 // Buffers destroyed while still locked (Lock or Lock2D without the matching
 // unlock), over the whole process. A correct reader of frames leaves it at 0.

@@ -38,6 +38,7 @@ const GUID kSampleTokenAttribute = {0x8294da66, 0xf328, 0x4805, {0xb5, 0x51, 0x0
 constexpr LONGLONG kHundredNsPerSecond = 10'000'000;
 
 std::atomic<long> buffersReleasedLocked{0};
+std::atomic<long> sourcesNotShutDown{0};
 
 // Takes over the one reference of a newly made object. (MinGW's ComPtr::Attach
 // adds a reference of its own, so it cannot be used for this.)
@@ -345,6 +346,7 @@ class VirtualMediaSource final
     if (stream) stream->Shutdown();
     if (queue_) queue_->Shutdown();
     ++script_.stats->shutdowns;
+    --sourcesNotShutDown;
     return S_OK;
   }
 
@@ -380,6 +382,7 @@ class VirtualMediaSource final
 
  private:
   explicit VirtualMediaSource(VirtualCameraScript script) : script_(std::move(script)) {
+    ++sourcesNotShutDown;
     if (!script_.stats) script_.stats = std::make_shared<VirtualCameraStats>();
     script_.stats->stepsLeft = static_cast<int>(script_.steps.size());
   }
@@ -454,6 +457,11 @@ class VirtualMediaSource final
     for (;;) {
       wake_.wait(lock, [&] { return shutDown_ || (started_ && !pending_.empty()); });
       if (shutDown_) return;
+      if (script_.stats->stalled) {
+        // A stalled camera answers nothing and says nothing; look again soon.
+        wake_.wait_for(lock, std::chrono::milliseconds(5));
+        continue;
+      }
       if (Interval().count() > 0 && std::chrono::steady_clock::now() < nextDue_) {
         wake_.wait_until(lock, nextDue_, [&] { return shutDown_ || !started_; });
         continue;  // look again: stopped, shut down or due
@@ -678,6 +686,9 @@ HRESULT CreateVirtualMediaType(const VirtualMediaType& description, IMFMediaType
     hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, description.framesPerSecond, 1);
   }
   if (SUCCEEDED(hr)) hr = type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+  if (SUCCEEDED(hr) && description.defaultStride != 0) {
+    hr = type->SetUINT32(MF_MT_DEFAULT_STRIDE, static_cast<UINT32>(description.defaultStride));
+  }
   if (SUCCEEDED(hr)) hr = type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE);
   if (FAILED(hr)) return hr;
   *out = type.Detach();
@@ -690,5 +701,7 @@ HRESULT TrackAsLiveObject(IMFAttributes* attributes) {
 }
 
 long VirtualBuffersReleasedLocked() { return buffersReleasedLocked.load(); }
+
+long VirtualSourcesNotShutDown() { return sourcesNotShutDown.load(); }
 
 }  // namespace snaplark

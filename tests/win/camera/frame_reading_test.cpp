@@ -207,6 +207,46 @@ TEST_F(FrameReading, TwoDimensionalBuffersAreReadWithTheirOwnPitch) {
   EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(rgb, 10, 6)), -1);
 }
 
+// What real webcams hand over: planes stored bottom-up, an NV12 luma plane
+// padded to a taller height (1080 rows in 1088), and RGB rows bottom-up in a
+// contiguous buffer whose type says so with a negative default stride. Each
+// must come out the right way up.
+TEST_F(FrameReading, BottomUpAndPaddedBuffersComeOutTheRightWayUp) {
+  const auto nv12 = Nv12Bytes(64, 32, 13);
+  const auto yuy2 = Yuy2Bytes(40, 10, 14);
+  std::vector<std::uint8_t> padded(nv12.begin(), nv12.begin() + 64 * 32);
+  padded.resize(64 * 40, 0x11);  // eight rows of padding below the picture
+  padded.insert(padded.end(), nv12.begin() + 64 * 32, nv12.end());
+  padded.resize(64 * 60, 0x22);  // and four below the chroma rows
+  struct Case {
+    const char* name;
+    GUID subtype;
+    int width, height;
+    VirtualFrame frame;
+    std::vector<std::uint8_t> expected;
+  } const cases[] = {
+      {"bottom-up NV12", MFVideoFormat_NV12, 64, 32, PitchedFrame(nv12, 64, -96), ExpectedFromNv12(nv12, 64, 32)},
+      {"bottom-up YUY2", MFVideoFormat_YUY2, 40, 10, PitchedFrame(yuy2, 80, -128), ExpectedFromYuy2(yuy2, 40, 10)},
+      {"padded NV12", MFVideoFormat_NV12, 64, 32, PitchedFrame(padded, 64, 80), ExpectedFromNv12(nv12, 64, 32)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenWith(OneTypeScript(c.subtype, c.width, c.height, {FrameStep(c.frame)}));
+    ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+    EXPECT_EQ(FirstDifference(pixels_, c.expected), -1);
+    camera_.Close();
+  }
+
+  const auto rgb = RgbBytes(10, 6, 15);
+  std::vector<std::uint8_t> bottomUp;
+  for (int y = 5; y >= 0; --y) bottomUp.insert(bottomUp.end(), rgb.begin() + y * 32, rgb.begin() + (y + 1) * 32);
+  VirtualCameraScript script = OneTypeScript(MFVideoFormat_RGB24, 10, 6, {FrameStep(PackedFrame(bottomUp))});
+  script.nativeTypes[0].defaultStride = -32;
+  OpenWith(script);
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(rgb, 10, 6)), -1) << "RGB24 with a negative default stride";
+}
+
 TEST_F(FrameReading, FramesArePacedAsTheScriptAsks) {
   VirtualCameraScript script = OneTypeScript(MFVideoFormat_NV12, 8, 4);
   script.frameMaker = [](std::uint32_t) { return PackedFrame(std::vector<std::uint8_t>(48, 9)); };
