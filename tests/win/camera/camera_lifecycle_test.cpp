@@ -183,6 +183,48 @@ TEST_F(CameraLifecycle, ADeviceRemovedWhileCapturingIsLostUntilOpenedAgain) {
   EXPECT_EQ(stats->shutdowns, 1) << "the lost device was let go";
 }
 
+// A camera that stops sending without an error (a USB stall, a privacy
+// shutter): nothing waits on it for good. Stopping, a snapshot and closing
+// each come back within their bound; no callback follows the stop; when the
+// camera wakes, the reads left behind end and release everything.
+TEST_F(CameraLifecycle, AStalledCameraHoldsNothingUp) {
+  auto stats = std::make_shared<VirtualCameraStats>();
+  VirtualCameraScript script = CountingScript(stats);
+  script.frameInterval = std::chrono::milliseconds(5);
+  InstallDevices({ScriptedDevice(kLink, script)});
+  CallbackLog log;  // outlives the camera and its capture thread
+  Camera camera;
+  ASSERT_TRUE(camera.Open(kLink));
+  ASSERT_TRUE(camera.StartCapture(log.Callback()));
+  ASSERT_TRUE(WaitUntil([&] { return log.count >= 3; }));
+  stats->stalled = true;
+  Sleep(100);  // the capture thread's read is now waiting on the camera
+
+  const auto bound = [](auto&& action, std::chrono::milliseconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::steady_clock::now() - start < limit;
+  };
+  EXPECT_TRUE(bound([&] { camera.StopCapture(); }, std::chrono::seconds(1))) << "StopCapture waited on the camera";
+  const int atStop = log.count;
+  std::vector<std::uint8_t> pixels;
+  int width = 0, height = 0, stride = 0;
+  bool read = true;
+  EXPECT_TRUE(bound([&] { read = camera.ReadFrame(pixels, width, height, stride); },
+                    Camera::ReadTimeLimit + std::chrono::seconds(1)));
+  EXPECT_FALSE(read) << "a stalled camera gave a snapshot";
+  EXPECT_TRUE(bound([&] { camera.Close(); }, std::chrono::seconds(1))) << "Close waited on the camera";
+  EXPECT_FALSE(camera.IsOpen());
+
+  // The camera wakes: the abandoned reads get their samples and end; the
+  // fixture then finds every object released and the source shut down.
+  stats->stalled = false;
+  Sleep(200);
+  EXPECT_EQ(log.count, atStop) << "a callback ran after StopCapture";
+  ASSERT_TRUE(camera.Open(kLink)) << "the camera opens again";
+  EXPECT_TRUE(camera.ReadFrame(pixels, width, height, stride));
+}
+
 // The snapshot reads on the main thread while the capture thread reads too:
 // each read gets its own sample, so no frame reaches both.
 TEST_F(CameraLifecycle, SnapshotsAndTheCaptureThreadShareTheDevice) {

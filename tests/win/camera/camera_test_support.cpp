@@ -110,6 +110,7 @@ VirtualCameraScript OneTypeScript(const GUID& subtype, UINT32 width, UINT32 heig
 void CameraTest::SetUp() {
   ASSERT_EQ(LiveVirtualObjects(), 0) << "an earlier test left virtual objects alive";
   lockedAtStart_ = VirtualBuffersReleasedLocked();
+  notShutDownAtStart_ = VirtualSourcesNotShutDown();
 }
 
 void CameraTest::TearDown() {
@@ -117,6 +118,8 @@ void CameraTest::TearDown() {
   EXPECT_TRUE(WaitUntil([] { return LiveVirtualObjects() == 0; }))
       << LiveVirtualObjects() << " virtual objects were never released";
   EXPECT_EQ(VirtualBuffersReleasedLocked(), lockedAtStart_) << "a buffer was released while locked";
+  EXPECT_TRUE(WaitUntil([&] { return VirtualSourcesNotShutDown() == notShutDownAtStart_; }))
+      << VirtualSourcesNotShutDown() - notShutDownAtStart_ << " media sources were never shut down";
 }
 
 }  // namespace snaplark::test

@@ -59,8 +59,9 @@ bool WaitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::mi
   return true;
 }
 
-// Every test starts and ends with no virtual object alive. Objects are
-// released on the platform's threads too, so the end check waits a little.
+// Every test starts and ends with no virtual object alive and every media
+// source it made shut down. Objects are released on the platform's threads
+// too, so the end check waits a little.
 class CameraTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -70,6 +71,7 @@ class CameraTest : public ::testing::Test {
 
  private:
   long lockedAtStart_ = 0;
+  long notShutDownAtStart_ = 0;
 };
 
 }  // namespace snaplark::test
