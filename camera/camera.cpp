@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "camera/device_layer.h"
+#include "camera/media_foundation.h"
 #include "camera/read_channel.h"
 
 namespace snaplark {
@@ -25,11 +26,13 @@ Camera::~Camera() {
 
 bool Camera::Open(const std::wstring& symbolicLink) {
   Close();
+  const MediaFoundationCalls* calls = MediaFoundation();
+  if (!calls) return false;
 
   ComPtr<IMFMediaSource> source;
   {
     ComPtr<IMFAttributes> device;
-    if (FAILED(MFCreateAttributes(&device, 2))) return false;
+    if (FAILED(calls->createAttributes(&device, 2))) return false;
     HRESULT hr = device->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
     if (SUCCEEDED(hr)) hr = device->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, symbolicLink.c_str());
     if (SUCCEEDED(hr)) hr = CurrentDeviceLayer().createDeviceSource(device.Get(), &source);
@@ -41,10 +44,10 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     // With disconnection off, releasing the reader shuts the device down, so
     // that Close really lets the camera go.
     ComPtr<IMFAttributes> options;
-    if (SUCCEEDED(MFCreateAttributes(&options, 1))) {
+    if (SUCCEEDED(calls->createAttributes(&options, 1))) {
       options->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, FALSE);
     }
-    hr = MFCreateSourceReaderFromMediaSource(source.Get(), options.Get(), &reader);
+    hr = calls->createSourceReaderFromMediaSource(source.Get(), options.Get(), &reader);
   }
   if (FAILED(hr) || !reader) {
     // No reader took the source: shutting it down is ours to do, or the

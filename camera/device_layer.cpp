@@ -1,11 +1,21 @@
 #include "camera/device_layer.h"
 
-#include <mfapi.h>
+#include "camera/media_foundation.h"
 
 namespace snaplark {
 namespace {
 
-const DeviceLayer kMediaFoundationLayer = {MFEnumDeviceSources, MFCreateDeviceSource};
+HRESULT WINAPI EnumSystemDevices(IMFAttributes* attributes, IMFActivate*** devices, UINT32* count) {
+  const MediaFoundationCalls* calls = MediaFoundation();
+  return calls ? calls->enumDeviceSources(attributes, devices, count) : E_NOTIMPL;
+}
+
+HRESULT WINAPI CreateSystemDeviceSource(IMFAttributes* attributes, IMFMediaSource** source) {
+  const MediaFoundationCalls* calls = MediaFoundation();
+  return calls ? calls->createDeviceSource(attributes, source) : E_NOTIMPL;
+}
+
+const DeviceLayer kMediaFoundationLayer = {EnumSystemDevices, CreateSystemDeviceSource};
 const DeviceLayer* currentLayer = &kMediaFoundationLayer;
 
 }  // namespace

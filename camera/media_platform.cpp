@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include "camera/device_layer.h"
+#include "camera/media_foundation.h"
 
 namespace snaplark {
 namespace {
@@ -14,7 +15,9 @@ namespace {
 // Main thread only, so plain flags. Each records that start itself succeeded
 // in that step, so stop never undoes what someone else set up.
 bool comInitialized = false;
-bool mediaStarted = false;
+// The calls that started Media Foundation, which must also stop it; null
+// while it is not started.
+const MediaFoundationCalls* mediaStartedWith = nullptr;
 
 // The platform may report a length that runs past an embedded NUL; the text
 // ends at the first NUL, whatever the length says.
@@ -42,16 +45,17 @@ bool StartMediaPlatform() {
     // RPC_E_CHANGED_MODE: the thread already has an apartment, which serves
     // Media Foundation as well; it is not ours to uninitialise later.
   }
-  if (mediaStarted) return true;
-  if (FAILED(MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET))) return false;
-  mediaStarted = true;
+  if (mediaStartedWith) return true;
+  const MediaFoundationCalls* calls = MediaFoundation();
+  if (!calls || FAILED(calls->startup(MF_VERSION, MFSTARTUP_NOSOCKET))) return false;
+  mediaStartedWith = calls;
   return true;
 }
 
 void StopMediaPlatform() {
-  if (mediaStarted) {
-    MFShutdown();
-    mediaStarted = false;
+  if (mediaStartedWith) {
+    mediaStartedWith->shutdown();
+    mediaStartedWith = nullptr;
   }
   if (comInitialized) {
     CoUninitialize();
@@ -66,7 +70,8 @@ std::vector<CameraDevice> EnumerateCameras() {
   UINT32 count = 0;
   {
     Microsoft::WRL::ComPtr<IMFAttributes> query;
-    if (FAILED(MFCreateAttributes(&query, 1))) return devices;
+    const MediaFoundationCalls* calls = MediaFoundation();
+    if (!calls || FAILED(calls->createAttributes(&query, 1))) return devices;
     if (FAILED(query->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
       return devices;
     }

@@ -9,6 +9,7 @@
 
 #include "camera/camera.h"
 #include "camera/frame_layout.h"
+#include "camera/media_foundation.h"
 
 namespace snaplark {
 
@@ -31,8 +32,13 @@ bool IsAcceptedSubtype(const GUID& subtype) {
 
 // A bare video type of this subtype, with the frame size of `sizeFrom` when
 // that has one.
+HRESULT NewMediaType(ComPtr<IMFMediaType>& type) {
+  const MediaFoundationCalls* calls = MediaFoundation();
+  return calls ? calls->createMediaType(&type) : E_NOTIMPL;
+}
+
 HRESULT MakeRequest(const GUID& subtype, IMFMediaType* sizeFrom, ComPtr<IMFMediaType>& request) {
-  HRESULT hr = MFCreateMediaType(&request);
+  HRESULT hr = NewMediaType(request);
   if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
   if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_SUBTYPE, subtype);
   UINT64 size = 0;
@@ -72,7 +78,7 @@ bool Camera::SelectMediaType() {
   GUID chosen = GUID_NULL;
   {
     ComPtr<IMFMediaType> request;
-    if (FAILED(MFCreateMediaType(&request))) return false;
+    if (FAILED(NewMediaType(request))) return false;
     HRESULT hr = request->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB24);
     if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(kFirstVideoStream, nullptr, request.Get());

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "camera/media_foundation.h"
 #include "camera_test_support.h"
 
 namespace snaplark::test {
@@ -103,6 +104,26 @@ TEST_F(CameraLifecycle, EveryFailedOpenLeavesTheCameraClosed) {
     EXPECT_FALSE(camera.StartCapture([](const std::uint8_t*, int, int, int) {}));
   }
   EXPECT_EQ(goodStats->shutdowns, 5) << "each failed Open first let the open device go";
+}
+
+// The device's source exists but no reader takes it: shutting it down is the
+// opener's duty, or the device stays held until the process ends. (Wine's
+// own reader shuts a source down when it fails to take it, so the failure is
+// made here, in the one place Media Foundation is reached.)
+HRESULT WINAPI RefuseReader(IMFMediaSource*, IMFAttributes*, IMFSourceReader**) { return E_FAIL; }
+
+TEST_F(CameraLifecycle, ASourceThatNoReaderTookIsShutDown) {
+  auto stats = std::make_shared<VirtualCameraStats>();
+  InstallDevices({ScriptedDevice(kLink, CountingScript(stats))});
+  ASSERT_NE(MediaFoundation(), nullptr);
+  MediaFoundationCalls refusing = *MediaFoundation();
+  refusing.createSourceReaderFromMediaSource = RefuseReader;
+  UseMediaFoundationCalls(&refusing);
+  Camera camera;
+  const bool opened = camera.Open(kLink);
+  UseSystemMediaFoundation();
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(stats->shutdowns, 1);
 }
 
 TEST_F(CameraLifecycle, OneCaptureThreadDeliversEveryFrameAndNoneAfterStop) {

@@ -11,6 +11,8 @@
 
 #include <thread>
 
+#include "camera/camera.h"
+#include "camera/media_foundation.h"
 #include "camera/media_platform.h"
 
 namespace snaplark {
@@ -147,6 +149,37 @@ TEST(MediaPlatform, StartInASingleThreadedApartmentLeavesItsComAlone) {
   EXPECT_TRUE(seen.mediaAfterStart);
   EXPECT_FALSE(seen.mediaAfterStop) << "Media Foundation must still go down";
   EXPECT_EQ(seen.apartmentAfterStop, S_FALSE) << "stop uninitialised a COM it did not initialise";
+}
+
+}  // namespace
+}  // namespace snaplark
+
+namespace snaplark {
+namespace {
+
+// A Windows edition without the media features: the program runs on, the
+// platform does not start, no camera is listed and none opens.
+TEST(MediaPlatform, WithoutMediaFoundationNothingStartsAndNoCameraIsListed) {
+  UseMediaFoundationCalls(nullptr);
+  struct Seen {
+    bool started = true;
+    std::size_t cameras = 99;
+    bool opened = true;
+  };
+  const Seen seen = OnOwnThread([] {
+    Seen s;
+    s.started = StartMediaPlatform();
+    s.cameras = EnumerateCameras().size();
+    Camera camera;
+    s.opened = camera.Open(L"\\\\?\\any#camera");
+    StopMediaPlatform();
+    return s;
+  });
+  UseSystemMediaFoundation();
+  EXPECT_FALSE(seen.started);
+  EXPECT_EQ(seen.cameras, 0u);
+  EXPECT_FALSE(seen.opened);
+  EXPECT_NE(MediaFoundation(), nullptr) << "the system's Media Foundation is back";
 }
 
 }  // namespace
