@@ -206,6 +206,30 @@ TEST(CaptureWorker, FailedReadsAreRetriedAfterAPause) {
   worker.Stop();
 }
 
+// An unplugged camera: once the device is gone the thread stops reading by
+// itself, instead of retrying for as long as the window shows.
+TEST(CaptureWorker, AGoneDeviceEndsTheReading) {
+  FakeReader reader;
+  reader.SetFailing(true);
+  std::atomic<bool> gone{false};
+  CaptureWorker worker(reader.AsReader(), [&] { return gone.load(); });
+  Seen seen;
+  ASSERT_TRUE(worker.Start(seen.Callback()));
+  ASSERT_TRUE(reader.WaitForReads(2)) << "a failed read of a present device is retried";
+  gone = true;
+  ASSERT_TRUE(WaitFor([&] { return !worker.IsRunning(); }));
+  const int reads = reader.Reads();
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(reader.Reads(), reads);
+  worker.Stop();
+  // Back again: a new start reads anew.
+  gone = false;
+  reader.SetFailing(false);
+  ASSERT_TRUE(worker.Start(seen.Callback()));
+  EXPECT_TRUE(WaitFor([&] { return seen.Count() >= 1; }));
+  worker.Stop();
+}
+
 TEST(CaptureWorker, AnEmptyCallbackStillReadsFrames) {
   FakeReader reader;
   CaptureWorker worker(reader.AsReader());
