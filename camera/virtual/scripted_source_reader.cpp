@@ -43,7 +43,7 @@ HRESULT CreateTrackedType(const VirtualMediaType& description, IMFMediaType** ty
 }
 
 class ScriptedSourceReader final
-    : public ComObject<ScriptedSourceReader, Answers<IMFSourceReader>, IMFSourceReader> {
+    : public ComObject<ScriptedSourceReader, Answers<IMFSourceReader, IMFSourceReaderEx>, IMFSourceReaderEx> {
  public:
   ScriptedSourceReader(ScriptedReaderScript script, std::shared_ptr<ScriptedReaderLog> log)
       : script_(std::move(script)), log_(std::move(log)) {
@@ -100,6 +100,24 @@ class ScriptedSourceReader final
 
   STDMETHODIMP SetCurrentPosition(REFGUID, REFPROPVARIANT) override { return MF_E_INVALIDREQUEST; }
 
+  // IMFSourceReaderEx: the device's own type, which a decoder then follows.
+  STDMETHODIMP SetNativeMediaType(DWORD stream, IMFMediaType* type, DWORD* changes) override {
+    if (!type) return E_POINTER;
+    if (!IsVideoStream(stream)) return MF_E_INVALIDSTREAMNUMBER;
+    UINT32 width = 0;
+    UINT32 height = 0;
+    SizeOf(type, width, height);
+    const std::optional<DWORD> index = NativeIndex(SubtypeOf(type), width, height);
+    if (!index) return MF_E_INVALIDMEDIATYPE;
+    std::lock_guard<std::mutex> lock(mutex_);
+    currentNative_ = *index;
+    if (changes) *changes = 0;
+    return S_OK;
+  }
+  STDMETHODIMP AddTransformForStream(DWORD, IUnknown*) override { return E_NOTIMPL; }
+  STDMETHODIMP RemoveAllTransformsForStream(DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTransformForStream(DWORD, DWORD, GUID*, IMFTransform**) override { return E_NOTIMPL; }
+
   STDMETHODIMP ReadSample(DWORD stream, DWORD, DWORD* actualStream, DWORD* streamFlags, LONGLONG* timestamp,
                           IMFSample** sample) override {
     if (!streamFlags || !sample) return E_POINTER;
@@ -146,24 +164,32 @@ class ScriptedSourceReader final
       made.height = script_.rgbHeight;
       return made;
     }
-    for (DWORD index = 0; index < script_.nativeTypes.size(); ++index) {
-      const VirtualMediaType& native = script_.nativeTypes[index];
-      if (!IsEqualGUID(native.subtype, subtype) || native.width != width || native.height != height) continue;
-      const auto& refused = script_.refusedNativeTypes;
-      if (std::find(refused.begin(), refused.end(), index) != refused.end()) continue;
-      return native;
-    }
+    if (const std::optional<DWORD> index = NativeIndex(subtype, width, height)) return script_.nativeTypes[*index];
+    // A decoder makes its output from the device's current native type only.
     const auto& outputs = script_.decodesMjpgTo;
     const bool decodes = std::any_of(outputs.begin(), outputs.end(),
                                      [&](const GUID& output) { return IsEqualGUID(output, subtype); });
-    if (decodes) {
-      for (const VirtualMediaType& native : script_.nativeTypes) {
-        if (IsEqualGUID(native.subtype, MFVideoFormat_MJPG) && native.width == width && native.height == height) {
-          VirtualMediaType made = native;
-          made.subtype = subtype;
-          return made;
-        }
-      }
+    if (!decodes || currentNative_ >= script_.nativeTypes.size() || IsRefused(currentNative_)) return std::nullopt;
+    const VirtualMediaType& native = script_.nativeTypes[currentNative_];
+    if (!IsEqualGUID(native.subtype, MFVideoFormat_MJPG) || native.width != width || native.height != height) {
+      return std::nullopt;
+    }
+    VirtualMediaType made = native;
+    made.subtype = subtype;
+    return made;
+  }
+
+  bool IsRefused(DWORD index) const {
+    const auto& refused = script_.refusedNativeTypes;
+    return std::find(refused.begin(), refused.end(), index) != refused.end();
+  }
+
+  // The native type of this description that the reader takes.
+  std::optional<DWORD> NativeIndex(const GUID& subtype, UINT32 width, UINT32 height) const {
+    for (DWORD index = 0; index < script_.nativeTypes.size(); ++index) {
+      const VirtualMediaType& native = script_.nativeTypes[index];
+      if (!IsEqualGUID(native.subtype, subtype) || native.width != width || native.height != height) continue;
+      if (!IsRefused(index)) return index;
     }
     return std::nullopt;
   }
@@ -172,6 +198,7 @@ class ScriptedSourceReader final
   std::shared_ptr<ScriptedReaderLog> log_;
   std::mutex mutex_;
   std::optional<VirtualMediaType> current_;
+  DWORD currentNative_ = 0;  // the device's type that a decoder follows
   LONGLONG readsDone_ = 0;
 };
 

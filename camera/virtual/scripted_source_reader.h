@@ -38,10 +38,11 @@ struct ScriptedReaderScript {
   bool makesRgb24 = false;
   UINT32 rgbWidth = 0;
   UINT32 rgbHeight = 0;
-  // Native types (by index) that the reader refuses to set.
+  // Native types (by index) that the reader refuses to set or to decode.
   std::vector<DWORD> refusedNativeTypes;
-  // Uncompressed subtypes it can decode an MJPG native type into; the output
-  // keeps the frame size that the request carries.
+  // Uncompressed subtypes it can decode an MJPG native type into: only the
+  // current native type (the first until SetNativeMediaType), and only at
+  // its own frame size, as a real reader's decoder does.
   std::vector<GUID> decodesMjpgTo;
   // Answers in order; once they are used up every read reports end of stream.
   std::deque<ScriptedRead> reads;

@@ -94,6 +94,19 @@ TEST_F(ScriptedReader, MjpgIsAskedForAsADecodedPicture) {
     EXPECT_EQ(FirstDifference(pixels_, ExpectedFromYuy2(picture, 640, 360)), -1);
   }
   {
+    // An MJPG-only camera whose first type cannot be decoded: its second is
+    // made the device's current type before a decoded picture is asked for.
+    log_ = std::make_shared<ScriptedReaderLog>();
+    ScriptedReaderScript script;
+    script.nativeTypes = {{MFVideoFormat_MJPG, 3840, 2160, 30}, {MFVideoFormat_MJPG, 1280, 720, 30}};
+    script.refusedNativeTypes = {0};
+    script.decodesMjpgTo = {MFVideoFormat_NV12};
+    ASSERT_TRUE(Negotiate(std::move(script)));
+    EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_NV12));
+    EXPECT_EQ(camera_.width, 1280);
+    EXPECT_EQ(camera_.height, 720);
+  }
+  {
     log_ = std::make_shared<ScriptedReaderLog>();
     ScriptedReaderScript script;
     script.nativeTypes = {{MFVideoFormat_MJPG, 640, 360, 30}, {MFVideoFormat_MJPG, 320, 180, 30}};
