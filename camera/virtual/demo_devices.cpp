@@ -27,7 +27,9 @@ VirtualFrame Nv12Pattern(std::uint32_t n, int width, int height) {
       chroma[r * width + 2 * p + 1] = static_cast<std::uint8_t>(4 * r + 2 * n);
     }
   }
-  return PackedFrame(std::move(bytes));
+  // Webcams hand over 2-D buffers; this one's rows are 64 bytes longer than
+  // the picture, as a driver's aligned allocation makes them.
+  return PitchedFrame(bytes, static_cast<DWORD>(width), width + 64);
 }
 
 VirtualFrame Yuy2Pattern(std::uint32_t n, int width, int height) {
@@ -41,7 +43,7 @@ VirtualFrame Yuy2Pattern(std::uint32_t n, int width, int height) {
       row[4 * p + 3] = static_cast<std::uint8_t>(4 * y + 2 * n);
     }
   }
-  return PackedFrame(std::move(bytes));
+  return PitchedFrame(bytes, static_cast<DWORD>(2 * width), 2 * width);
 }
 
 VirtualCameraScript PatternScript(const GUID& subtype, int width, int height,
