@@ -118,9 +118,18 @@ TEST_F(ScriptedReader, MjpgIsAskedForAsADecodedPicture) {
 // Sizes whose frame would not fit in 32-bit byte counts are refused, like a
 // missing size, rather than opened into a camera that can never convert.
 TEST_F(ScriptedReader, AFrameSizeThatCannotBeHeldIsRefused) {
+  // Beyond 32-bit byte counts; then sizes within them that a 32-bit process
+  // still could not hold twice over (a side over 16384, or over 256 MiB).
+  for (const auto& [width, height] : {std::pair{40000u, 40000u}, std::pair{20000u, 100u}, std::pair{12000u, 9000u}}) {
+    SCOPED_TRACE(testing::Message() << width << " x " << height);
+    log_ = std::make_shared<ScriptedReaderLog>();
+    ScriptedReaderScript script;
+    script.nativeTypes = {{MFVideoFormat_NV12, width, height, 30}};
+    EXPECT_FALSE(Negotiate(std::move(script)));
+  }
   ScriptedReaderScript script;
-  script.nativeTypes = {{MFVideoFormat_NV12, 40000, 40000, 30}};
-  EXPECT_FALSE(Negotiate(std::move(script)));
+  script.nativeTypes = {{MFVideoFormat_NV12, 7680, 4320, 30}};
+  EXPECT_TRUE(Negotiate(std::move(script))) << "an 8K camera is a real one";
 }
 
 TEST_F(ScriptedReader, AReadSampleFailureEndsTheReadWithoutASecondRead) {
