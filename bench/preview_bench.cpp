@@ -3,7 +3,8 @@
 // the first frame it refills the bitmap the previous frame replaced, as on
 // the capture thread); per timer tick, the paint (black fill, halftone
 // stretch of the latest bitmap) into a real window of the preview control's
-// usual size. A plain timing program
+// usual size, with the bitmap at the camera's size (the paint stretches it)
+// and at the size it is shown (the callback shrinks it). A plain timing program
 // (Google Benchmark is not built for MinGW here): median of many runs.
 //
 //   scripts/wine-env.sh run <prefix dir> build/<tree>/ui/preview_bench.exe
@@ -60,23 +61,32 @@ int main() {
   RECT client{};
   GetClientRect(window, &client);
 
-  std::printf("%-10s %22s %22s\n", "frame", "callback us/frame", "paint us/tick");
+  // Share of one core at 30 frames and 30 ticks a second, beside the target.
+  std::printf("%-10s %-16s %18s %15s %12s %8s\n", "frame", "bitmap", "callback us/frame", "paint us/tick",
+              "core share", "target");
   for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1920, 1080}}) {
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(RgbBytesNeeded(width, height)));
     std::mt19937 random(1);
     for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
-    std::mutex lock;
-    HBITMAP shared = nullptr;
-    PreviewScratch scratch;
-    const int runs = width > 1000 ? 60 : 200;
-    const double callback =
-        MedianMicroseconds(runs, [&] { OnPreviewFrame(lock, shared, scratch, frame.data(), width, height); });
-    const double paint = MedianMicroseconds(runs, [&] {
-      PaintPreview(dc, client, lock, shared);
-      GdiFlush();
-    });
-    std::printf("%4dx%-5d %22.0f %22.0f\n", width, height, callback, paint);
-    StorePreviewBitmap(lock, shared, nullptr);
+    const double target = width > 1000 ? 3.0 : 2.0;
+    for (const bool shrunk : {false, true}) {
+      std::mutex lock;
+      HBITMAP shared = nullptr;
+      PreviewScratch scratch;
+      const int controlWidth = shrunk ? client.right : 0, controlHeight = shrunk ? client.bottom : 0;
+      const int runs = width > 1000 ? 60 : 200;
+      const double callback = MedianMicroseconds(runs, [&] {
+        OnPreviewFrame(lock, shared, scratch, frame.data(), width, height, controlWidth, controlHeight);
+      });
+      const double paint = MedianMicroseconds(runs, [&] {
+        PaintPreview(dc, client, lock, shared);
+        GdiFlush();
+      });
+      const double share = (callback + paint) * 30 / 1e6 * 100;
+      std::printf("%4dx%-5d %-16s %18.0f %15.0f %11.1f%% %7.0f%%\n", width, height,
+                  shrunk ? "shown size" : "camera size", callback, paint, share, target);
+      StorePreviewBitmap(lock, shared, nullptr);
+    }
   }
   ReleaseDC(window, dc);
   DestroyWindow(window);

@@ -4,6 +4,7 @@
 // call returns.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -33,6 +34,9 @@ struct CaptureWindowState {
   HBITMAP previewBitmap = nullptr;
   std::mutex previewLock;
   HWND previewControl = nullptr;
+  // The preview control's client size (width << 16 | height) as last
+  // painted, which the capture thread shrinks frames to.
+  std::atomic<std::uint32_t> previewClientSize{0};
   // Entry i of the combo box is device i.
   std::vector<CameraDevice> devices;
   bool hotkeyRegistered = false;  // the window itself holds the capture key (TWAIN mode only)

@@ -59,10 +59,46 @@ const std::uint32_t* WidenFrame(const std::uint8_t* pixels, int width, int heigh
   return wide.data();
 }
 
+// The frame averaged down to the rectangle it is shown in, described by
+// `header`; null when it is not larger than that rectangle (or no control
+// size is known), and the frame is then kept whole.
+const std::uint32_t* ShrinkForControl(const std::uint8_t* pixels, int width, int height, int controlWidth,
+                                      int controlHeight, PreviewScratch& scratch, BITMAPINFOHEADER& header) {
+  if (controlWidth <= 0 || controlHeight <= 0) return nullptr;
+  const PreviewRect shown = FitPreview(width, height, controlWidth, controlHeight);
+  if (shown.width < 1 || shown.height < 1 || shown.width >= width || shown.height >= height) return nullptr;
+  scratch.wide.resize(static_cast<std::size_t>(shown.width) * static_cast<std::size_t>(shown.height));
+  if (!ShrinkFrame(pixels, width, height, scratch.wide.data(), shown.width, shown.height, scratch.shrink)) {
+    return nullptr;
+  }
+  header = BITMAPINFOHEADER{};
+  header.biSize = sizeof(BITMAPINFOHEADER);
+  header.biWidth = shown.width;
+  header.biHeight = shown.height;  // positive: the rows stay bottom-up
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  return scratch.wide.data();
+}
+
 HBITMAP CreateFromWide(const std::uint32_t* wide, const BITMAPINFOHEADER& header) {
   const WindowDc screen(nullptr);
   return CreateDIBitmap(screen.Get(), &header, CBM_INIT, wide, reinterpret_cast<const BITMAPINFO*>(&header),
                         DIB_RGB_COLORS);
+}
+
+// Black around the picture: the bars that the picture at `shown` leaves of
+// the client area. (Filling the whole area first would paint the picture's
+// own pixels twice.)
+void FillBars(HDC dc, const RECT& client, const PreviewRect& shown) {
+  const HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  const RECT bars[] = {{0, 0, client.right, shown.y},
+                       {0, shown.y + shown.height, client.right, client.bottom},
+                       {0, shown.y, shown.x, shown.y + shown.height},
+                       {shown.x + shown.width, shown.y, client.right, shown.y + shown.height}};
+  for (const RECT& bar : bars) {
+    if (bar.right > bar.left && bar.bottom > bar.top) FillRect(dc, &bar, black);
+  }
 }
 
 // Swaps `fresh` into the slot and returns what it held, unless that is the
@@ -93,13 +129,19 @@ void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh) {
 }
 
 void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, const std::uint8_t* pixels,
-                    int width, int height) {
+                    int width, int height, int controlWidth, int controlHeight) {
   if (width <= 0 || height <= 0) {
     StorePreviewBitmap(lock, shared, nullptr);
     return;
   }
   BITMAPINFOHEADER header;
-  const std::uint32_t* wide = WidenFrame(pixels, width, height, scratch.wide, header);
+  const std::uint32_t* wide = ShrinkForControl(pixels, width, height, controlWidth, controlHeight, scratch, header);
+  if (wide) {
+    width = header.biWidth;
+    height = header.biHeight;
+  } else {
+    wide = WidenFrame(pixels, width, height, scratch.wide, header);
+  }
   GdiObject bitmap(scratch.spare.Release());
   BITMAP info{};
   if (bitmap && (GetObjectW(bitmap.Get(), sizeof(info), &info) == 0 || info.bmWidth != width ||
@@ -118,7 +160,6 @@ void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, 
 }
 
 void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared) {
-  FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   // The bitmap is taken out of the slot and drawn as it is, rather than
   // copied (a copy costs as much as the stretch). While it is out, a new
   // frame simply takes the slot; then the one drawn here is stale and is
@@ -131,13 +172,18 @@ void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared)
   }
   bool painted = false;
   BITMAP info{};
-  if (drawn && GetObjectW(drawn, sizeof(info), &info) != 0) {
-    const MemoryDc memory(CreateCompatibleDC(dc));
-    if (memory) {
+  const MemoryDc memory(drawn && GetObjectW(drawn, sizeof(info), &info) != 0 ? CreateCompatibleDC(dc) : nullptr);
+  if (memory) {
+    {
       const SelectedObject selected(memory.Get(), drawn);
       const PreviewRect to = FitPreview(info.bmWidth, info.bmHeight, client.right, client.bottom);
+      FillBars(dc, client, to);
       SetStretchBltMode(dc, HALFTONE);
-      StretchBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+      if (to.width == info.bmWidth && to.height == info.bmHeight) {
+        BitBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, SRCCOPY);  // shrunk already
+      } else {
+        StretchBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+      }
     }
     painted = true;  // the selection has ended before the bitmap goes back
   }
@@ -152,6 +198,7 @@ void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared)
     if (drawn) DeleteObject(drawn);
   }
   if (painted) return;
+  FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   SetTextColor(dc, RGB(80, 80, 80));
   SetBkMode(dc, TRANSPARENT);
   RECT area = client;

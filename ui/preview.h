@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "handles/win_handles.h"
+#include "ui/preview_shrink.h"
 
 namespace snaplark {
 
@@ -32,18 +33,23 @@ void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh);
 // destroyed, with the bitmap it holds, after the capture thread has stopped.
 struct PreviewScratch {
   std::vector<std::uint32_t> wide;
+  ShrinkScratch shrink;
   GdiObject spare;
 };
 
 // The callback's whole work for one frame: the frame as a bitmap, swapped
-// into `shared` under `lock`. After the first frame of a size it allocates
-// nothing and creates no bitmap.
+// into `shared` under `lock`. Given the control's client size, a frame
+// larger than the rectangle it is shown in is averaged down to that
+// rectangle's size here, where it is still in the cache, so that the paint
+// only copies it. After the first frame of a size it allocates nothing and
+// creates no bitmap.
 void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, const std::uint8_t* pixels,
-                    int width, int height);
+                    int width, int height, int controlWidth = 0, int controlHeight = 0);
 
 // Paints the control's client area `client` (origin 0, 0) on `dc`: black,
 // then the latest bitmap stretched with halftone into the aspect-fit
-// rectangle, or "No preview" in grey when there is none. The bitmap is taken
+// rectangle (copied, when the callback made it that size already), or
+// "No preview" in grey when there is none. The bitmap is taken
 // out of `shared` (under `lock`) for the drawing and put back afterwards
 // unless a newer frame has replaced it meanwhile; the callback meanwhile
 // finds a marker in `shared` that it must not delete (StorePreviewBitmap

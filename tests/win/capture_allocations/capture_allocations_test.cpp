@@ -289,20 +289,26 @@ TEST_F(CaptureAllocations, NoneOnTheCapturePathOnceTheFirstFrameHasSizedTheBuffe
   }
 }
 
-// The window's callback turns every frame into a bitmap; that too must not
-// allocate per frame.
+// The window's callback turns every frame into a bitmap, kept whole or
+// shrunk to the control it is shown in; neither may allocate per frame.
 TEST_F(CaptureAllocations, NoneWithThePreviewCallback) {
-  InstallCamera(MFVideoFormat_NV12, PackedFrame(Picture(kWidth * kHeight * 3 / 2)));
-  std::mutex previewLock;
-  HBITMAP previewBitmap = nullptr;
-  PreviewScratch scratch;
-  const Counts counts = Capture([&](const std::uint8_t* pixels, int width, int height, int) {
-    OnPreviewFrame(previewLock, previewBitmap, scratch, pixels, width, height);
-  });
-  ASSERT_TRUE(counts.finished) << counts.frames << " frames delivered";
-  EXPECT_EQ(counts.path, 0);
-  EXPECT_NE(previewBitmap, nullptr);
-  StorePreviewBitmap(previewLock, previewBitmap, nullptr);
+  for (const auto& [controlWidth, controlHeight] : {std::pair{0, 0}, std::pair{kWidth / 3, kHeight / 3}}) {
+    SCOPED_TRACE(controlWidth ? "shrunk to the control" : "whole frame");
+    InstallCamera(MFVideoFormat_NV12, PackedFrame(Picture(kWidth * kHeight * 3 / 2)));
+    std::mutex previewLock;
+    HBITMAP previewBitmap = nullptr;
+    PreviewScratch scratch;
+    const Counts counts = Capture([&](const std::uint8_t* pixels, int width, int height, int) {
+      OnPreviewFrame(previewLock, previewBitmap, scratch, pixels, width, height, controlWidth, controlHeight);
+    });
+    ASSERT_TRUE(counts.finished) << counts.frames << " frames delivered";
+    EXPECT_EQ(counts.path, 0);
+    ASSERT_NE(previewBitmap, nullptr);
+    BITMAP info{};
+    GetObjectW(previewBitmap, sizeof(info), &info);
+    EXPECT_EQ(info.bmWidth, controlWidth ? controlWidth : kWidth);
+    StorePreviewBitmap(previewLock, previewBitmap, nullptr);
+  }
 }
 
 }  // namespace

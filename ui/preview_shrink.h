@@ -1,0 +1,30 @@
+#pragma once
+// The live preview's frame, shrunk on the capture thread to the size the
+// control shows it at, so that painting it is a plain copy instead of a
+// halftone stretch of the whole camera picture 30 times a second.
+#include <cstdint>
+#include <vector>
+
+namespace snaplark {
+
+// What the shrink keeps from one frame to the next (capture thread only):
+// nothing is allocated once a frame of the same sizes has been shrunk.
+struct ShrinkScratch {
+  std::vector<std::uint16_t> sums;          // one row of byte sums
+  std::vector<int> columnStart;             // first source column of each box, then the width
+  // 65536 / pixels per box, for each box of a row: a row of boxes is one of
+  // two heights (the shorter first), so two tables of toWidth entries.
+  std::vector<std::uint32_t> reciprocals;
+  int fromWidth = 0, fromHeight = 0, toWidth = 0, toHeight = 0;
+};
+
+// Averages a frame (24-bit blue-green-red, rows padded to 4 bytes) down to
+// toWidth x toHeight pixels as 0x00RRGGBB words, rows in the frame's order.
+// Every source pixel counts once, in the box of its position: boxes are
+// whole pixels, 1 or 2 more in some rows and columns than in others. False,
+// leaving `out` alone, when the size does not shrink in both directions or a
+// box would be taller than 257 rows.
+bool ShrinkFrame(const std::uint8_t* pixels, int width, int height, std::uint32_t* out, int toWidth, int toHeight,
+                 ShrinkScratch& scratch);
+
+}  // namespace snaplark
