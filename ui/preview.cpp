@@ -59,26 +59,46 @@ const std::uint32_t* WidenFrame(const std::uint8_t* pixels, int width, int heigh
   return wide.data();
 }
 
-// The frame averaged down to the rectangle it is shown in, described by
-// `header`; null when it is not larger than that rectangle (or no control
-// size is known), and the frame is then kept whole.
-const std::uint32_t* ShrinkForControl(const std::uint8_t* pixels, int width, int height, int controlWidth,
-                                      int controlHeight, PreviewScratch& scratch, BITMAPINFOHEADER& header) {
-  if (controlWidth <= 0 || controlHeight <= 0) return nullptr;
-  const PreviewRect shown = FitPreview(width, height, controlWidth, controlHeight);
-  if (shown.width < 1 || shown.height < 1 || shown.width >= width || shown.height >= height) return nullptr;
-  scratch.wide.resize(static_cast<std::size_t>(shown.width) * static_cast<std::size_t>(shown.height));
-  if (!ShrinkFrame(pixels, width, height, scratch.wide.data(), shown.width, shown.height, scratch.shrink)) {
-    return nullptr;
-  }
-  header = BITMAPINFOHEADER{};
+// A 32-bit bottom-up DIB section of this size: the shrink writes into its
+// own memory, so no copy of the pixels is made for GDI.
+BITMAPINFOHEADER WideHeader(int width, int height) {
+  BITMAPINFOHEADER header{};
   header.biSize = sizeof(BITMAPINFOHEADER);
-  header.biWidth = shown.width;
-  header.biHeight = shown.height;  // positive: the rows stay bottom-up
+  header.biWidth = width;
+  header.biHeight = height;  // positive: the rows stay bottom-up
   header.biPlanes = 1;
   header.biBitCount = 32;
   header.biCompression = BI_RGB;
-  return scratch.wide.data();
+  return header;
+}
+
+// The pixels of `bitmap` when it is a DIB section of this size, else null.
+std::uint32_t* SectionBits(HGDIOBJ bitmap, int width, int height) {
+  DIBSECTION section{};
+  if (!bitmap || GetObjectW(bitmap, sizeof(section), &section) != sizeof(section)) return nullptr;
+  if (section.dsBm.bmWidth != width || section.dsBm.bmHeight != height || section.dsBm.bmBitsPixel != 32) {
+    return nullptr;
+  }
+  return static_cast<std::uint32_t*>(section.dsBm.bmBits);
+}
+
+// The frame averaged down to `shown`'s size, in the spare bitmap when that
+// fits, else in a new DIB section; null when that cannot be made.
+HBITMAP ShrinkIntoBitmap(const std::uint8_t* pixels, int width, int height, const PreviewRect& shown,
+                         PreviewScratch& scratch) {
+  GdiObject bitmap(scratch.spare.Release());
+  std::uint32_t* bits = SectionBits(bitmap.Get(), shown.width, shown.height);
+  if (!bits) {
+    const BITMAPINFOHEADER header = WideHeader(shown.width, shown.height);
+    void* made = nullptr;
+    bitmap.Reset(CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, &made,
+                                  nullptr, 0));
+    bits = static_cast<std::uint32_t*>(made);
+  }
+  if (!bitmap || !bits) return nullptr;
+  GdiFlush();  // nothing of GDI's may still be writing to it
+  ShrinkFrame(pixels, width, height, bits, shown.width, shown.height, scratch.shrink);
+  return static_cast<HBITMAP>(bitmap.Release());
 }
 
 HBITMAP CreateFromWide(const std::uint32_t* wide, const BITMAPINFOHEADER& header) {
@@ -134,14 +154,15 @@ void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, 
     StorePreviewBitmap(lock, shared, nullptr);
     return;
   }
-  BITMAPINFOHEADER header;
-  const std::uint32_t* wide = ShrinkForControl(pixels, width, height, controlWidth, controlHeight, scratch, header);
-  if (wide) {
-    width = header.biWidth;
-    height = header.biHeight;
-  } else {
-    wide = WidenFrame(pixels, width, height, scratch.wide, header);
+  if (controlWidth > 0 && controlHeight > 0) {
+    const PreviewRect shown = FitPreview(width, height, controlWidth, controlHeight);
+    if (ShrinkAccepts(width, height, shown.width, shown.height)) {
+      scratch.spare.Reset(SwapPreviewBitmap(lock, shared, ShrinkIntoBitmap(pixels, width, height, shown, scratch)));
+      return;
+    }
   }
+  BITMAPINFOHEADER header;
+  const std::uint32_t* wide = WidenFrame(pixels, width, height, scratch.wide, header);
   GdiObject bitmap(scratch.spare.Release());
   BITMAP info{};
   if (bitmap && (GetObjectW(bitmap.Get(), sizeof(info), &info) == 0 || info.bmWidth != width ||

@@ -18,6 +18,10 @@ struct ShrinkScratch {
   int fromWidth = 0, fromHeight = 0, toWidth = 0, toHeight = 0;
 };
 
+// Whether ShrinkFrame takes these sizes: smaller in both directions, and no
+// box taller than 257 rows (its 16-bit sums would overflow).
+bool ShrinkAccepts(int width, int height, int toWidth, int toHeight);
+
 // Averages a frame (24-bit blue-green-red, rows padded to 4 bytes) down to
 // toWidth x toHeight pixels as 0x00RRGGBB words, rows in the frame's order.
 // Every source pixel counts once, in the box of its position: boxes are
