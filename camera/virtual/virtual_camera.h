@@ -105,6 +105,9 @@ struct VirtualCameraScript {
   // Pacing: at most one frame per interval (30 fps for a live demo). Zero
   // answers every request at once.
   std::chrono::microseconds frameInterval{0};
+  // With pacing: frames come only on the interval's beat since the start, as
+  // a real camera's do, instead of at once after the camera sat idle.
+  bool freeRunning = false;
   std::shared_ptr<VirtualCameraStats> stats = std::make_shared<VirtualCameraStats>();
 };
 

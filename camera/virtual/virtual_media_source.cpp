@@ -288,6 +288,7 @@ class VirtualMediaSource final
         // A live source starts counting its frames afresh.
         framesDelivered_ = 0;
         nextDue_ = std::chrono::steady_clock::now();
+        startedAt_ = nextDue_;
       }
       started_ = true;
       stream = stream_;
@@ -462,13 +463,22 @@ class VirtualMediaSource final
         wake_.wait_for(lock, std::chrono::milliseconds(5));
         continue;
       }
+      if (script_.freeRunning && Interval().count() > 0) {
+        // A camera that runs on its own beat has the next frame ready only
+        // at the next tick after the request, however long it sat idle.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - nextDue_ >= Interval()) {
+          const auto ticks = (now - startedAt_) / Interval() + 1;
+          nextDue_ = startedAt_ + ticks * Interval();
+        }
+      }
       if (Interval().count() > 0 && std::chrono::steady_clock::now() < nextDue_) {
         wake_.wait_until(lock, nextDue_, [&] { return shutDown_ || !started_; });
         continue;  // look again: stopped, shut down or due
       }
       ComPtr<IUnknown> token = std::move(pending_.front());
       pending_.pop_front();
-      nextDue_ = std::max(nextDue_, std::chrono::steady_clock::now()) + Interval();
+      nextDue_ = (script_.freeRunning ? nextDue_ : std::max(nextDue_, std::chrono::steady_clock::now())) + Interval();
       Answer(lock, token.Get());
     }
   }
@@ -562,6 +572,7 @@ class VirtualMediaSource final
   std::deque<ComPtr<IUnknown>> pending_;  // tokens of the open requests
   std::uint32_t framesDelivered_ = 0;
   std::chrono::steady_clock::time_point nextDue_;
+  std::chrono::steady_clock::time_point startedAt_;
   std::thread pacer_;
 };
 
