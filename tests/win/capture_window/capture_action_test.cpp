@@ -50,6 +50,13 @@ TEST_F(CaptureActionTest, EachCaptureGoesToTheClipboardAndToANewFileInPictures) 
   GetLocalTime(&before);
   window->Click(IDC_CAPTURE);
   EXPECT_EQ(window->Text(IDC_STATUS), CapturedText(1));
+  // The flash's white gives way to the picture again, between its black bars.
+  EXPECT_TRUE(WaitFor([&] {
+    const Pixels preview = ClientPixels(window->Control(IDC_PREVIEW));
+    const int mid = preview.height / 2;
+    return preview.width > 0 && preview.At(0, mid) == 0 && preview.At(preview.width / 2, mid) != 0xFFFFFFu &&
+           preview.At(preview.width / 2, mid) != 0;
+  }, std::chrono::seconds(3))) << "the preview did not come back after the flash";
 
   const std::vector<std::uint8_t> dib = ClipboardBytes(CF_DIB);
   ASSERT_EQ(dib.size(), 921640u);
