@@ -85,6 +85,7 @@ void Camera::Close() {
   lost_ = false;
   width = 0;
   height = 0;
+  bufferHeight = 0;
   subtype = GUID_NULL;
 }
 

@@ -76,6 +76,9 @@ class Camera {
   // The negotiated frame size; 0 while closed.
   std::int32_t width = 0;
   std::int32_t height = 0;
+  // Rows of each plane in the camera's buffers: more than `height` when the
+  // type shows only the top of a padded picture (1080 of 1088 rows).
+  std::int32_t bufferHeight = 0;
   // The output subtype set on the reader (RGB24, NV12 or YUY2): frames are
   // converted by it. GUID_NULL while closed.
   GUID subtype = GUID_NULL;

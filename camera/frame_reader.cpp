@@ -228,7 +228,7 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     DWORD length = 0;
     if (FAILED(sized->Lock2DSize(MF2DBuffer_LockFlags_Read, &top, &pitch, &start, &length))) return false;
     scope.MarkLocked();
-    const std::int64_t lumaRows = Nv12LumaRows(height, pitch, length);
+    const std::int64_t lumaRows = bufferHeight > height ? bufferHeight : Nv12LumaRows(height, pitch, length);
     if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, length)) return false;
     if (!SizeFrame(pixels, frameBytes)) return false;
     ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
@@ -250,7 +250,7 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     LONG pitch = 0;
     if (FAILED(planar->Lock2D(&top, &pitch))) return false;
     scope.MarkLocked();
-    const std::int64_t lumaRows = Nv12LumaRows(height, pitch, allocated);
+    const std::int64_t lumaRows = bufferHeight > height ? bufferHeight : Nv12LumaRows(height, pitch, allocated);
     if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, nullptr, -1)) return false;
     if (!SizeFrame(pixels, frameBytes)) return false;
     ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
@@ -258,8 +258,14 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
   }
 
   PlainLock lock(buffer);
-  if (!lock || static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, height)) return false;
+  // A padded picture's planes are bufferHeight rows tall; only `height` show.
+  if (!lock || static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, bufferHeight)) return false;
   if (!SizeFrame(pixels, frameBytes)) return false;
+  if (layout == Layout::Nv12 && bufferHeight > height) {
+    ConvertNv12Pitched(lock.Data(), width, lock.Data() + static_cast<std::ptrdiff_t>(width) * bufferHeight, width,
+                       pixels.data(), width, height, stride);
+    return true;
+  }
   if (layout == Layout::Rgb && RgbDefaultStride(reader.Get()) < 0) {
     const LONG rowBytes = static_cast<LONG>(FrameStride(width));
     CopyRgbRowsPitched(lock.Data() + static_cast<std::ptrdiff_t>(height - 1) * rowBytes, -rowBytes, pixels.data(),

@@ -70,6 +70,22 @@ bool RequestDecodedOutput(IMFSourceReader* reader, IMFMediaType* compressed, GUI
   return false;
 }
 
+// The rows the type shows when its display aperture keeps only the top of a
+// padded picture (a 1920 x 1088 type showing 1080 rows); `height` otherwise.
+// Only that case is taken: an aperture that is narrower or offset is ignored.
+std::int32_t ShownHeight(IMFMediaType* type, std::int32_t width, std::int32_t height) {
+  MFVideoArea area{};
+  UINT32 bytes = 0;
+  if (FAILED(type->GetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<UINT8*>(&area), sizeof(area), &bytes)) ||
+      bytes != sizeof(area)) {
+    return height;
+  }
+  const bool atTopLeft = area.OffsetX.value == 0 && area.OffsetX.fract == 0 && area.OffsetY.value == 0 &&
+                         area.OffsetY.fract == 0;
+  if (!atTopLeft || area.Area.cx != width || area.Area.cy < 1 || area.Area.cy > height) return height;
+  return static_cast<std::int32_t>(area.Area.cy);
+}
+
 }  // namespace
 
 bool Camera::SelectMediaType() {
@@ -106,6 +122,8 @@ bool Camera::SelectMediaType() {
   if (FAILED(current->GetUINT64(MF_MT_FRAME_SIZE, &size))) size = 0;
   width = static_cast<std::int32_t>(static_cast<std::uint32_t>(size >> 32));
   height = static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
+  bufferHeight = height;
+  height = ShownHeight(current.Get(), width, height);
   subtype = chosen;
   // Beyond positive, the frame must fit in memory: an absurd size could
   // never be converted and would only fail allocations later.

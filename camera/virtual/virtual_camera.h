@@ -32,6 +32,8 @@ struct VirtualMediaType {
   // Bytes from one row to the next in a contiguous buffer; negative for
   // bottom-up rows. 0: the type does not say.
   LONG defaultStride = 0;
+  // Rows shown of a padded picture (its display aperture); 0: all of them.
+  UINT32 apertureHeight = 0;
 };
 
 // The memory of one media buffer. A plain buffer is locked as it is. A 2-D

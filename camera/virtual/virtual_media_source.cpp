@@ -697,6 +697,12 @@ HRESULT CreateVirtualMediaType(const VirtualMediaType& description, IMFMediaType
     hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, description.framesPerSecond, 1);
   }
   if (SUCCEEDED(hr)) hr = type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+  if (SUCCEEDED(hr) && description.apertureHeight != 0) {
+    MFVideoArea area{};
+    area.Area.cx = static_cast<LONG>(description.width);
+    area.Area.cy = static_cast<LONG>(description.apertureHeight);
+    hr = type->SetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<const UINT8*>(&area), sizeof(area));
+  }
   if (SUCCEEDED(hr) && description.defaultStride != 0) {
     hr = type->SetUINT32(MF_MT_DEFAULT_STRIDE, static_cast<UINT32>(description.defaultStride));
   }

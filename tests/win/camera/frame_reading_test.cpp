@@ -237,6 +237,17 @@ TEST_F(FrameReading, BottomUpAndPaddedBuffersComeOutTheRightWayUp) {
     camera_.Close();
   }
 
+  // A type of 40 coded rows that shows 32 (its display aperture), delivered
+  // contiguous: the chroma plane follows all 40 luma rows.
+  VirtualCameraScript aperture = OneTypeScript(MFVideoFormat_NV12, 64, 40, {FrameStep(PackedFrame(padded))});
+  aperture.nativeTypes[0].apertureHeight = 32;
+  OpenWith(aperture);
+  EXPECT_EQ(camera_.height, 32);
+  ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
+  EXPECT_EQ(height_, 32);
+  EXPECT_EQ(FirstDifference(pixels_, ExpectedFromNv12(nv12, 64, 32)), -1) << "NV12 shown through its aperture";
+  camera_.Close();
+
   const auto rgb = RgbBytes(10, 6, 15);
   std::vector<std::uint8_t> bottomUp;
   for (int y = 5; y >= 0; --y) bottomUp.insert(bottomUp.end(), rgb.begin() + y * 32, rgb.begin() + (y + 1) * 32);
