@@ -21,6 +21,7 @@
 #include "app/startup.h"
 #include "camera/virtual/demo_devices.h"
 #include "camera/virtual/virtual_devices.h"
+#include "tests/support/typed_keys.h"
 
 namespace {
 
@@ -45,20 +46,12 @@ bool WaitUntil(Condition done, double limitMilliseconds) {
   return true;
 }
 
-void TypeKey(WORD key) {
-  INPUT inputs[2] = {};
-  inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-  inputs[0].ki.wVk = inputs[1].ki.wVk = key;
-  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, inputs, sizeof(INPUT));
-}
-
 // Milliseconds from the key to a new CF_DIB on the clipboard (emptying it
 // comes first and changes the number too); -1 if none came.
 double PressAndWait() {
   const DWORD before = GetClipboardSequenceNumber();
   const double start = NowMilliseconds();
-  TypeKey(VK_F10);
+  snaplark::test::TypeKey(VK_F10);
   const bool arrived = WaitUntil(
       [&] { return GetClipboardSequenceNumber() != before && IsClipboardFormatAvailable(CF_DIB); }, 5000);
   return arrived ? NowMilliseconds() - start : -1;

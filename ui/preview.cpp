@@ -36,6 +36,18 @@ void WidenRow(const std::uint8_t* from, std::uint32_t* to, std::size_t columns) 
   }
 }
 
+// A 32-bit bottom-up frame of this size as GDI describes it.
+BITMAPINFOHEADER WideHeader(int width, int height) {
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof(BITMAPINFOHEADER);
+  header.biWidth = width;
+  header.biHeight = height;  // positive: the rows stay bottom-up
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  return header;
+}
+
 // The frame widened into `wide`, described by `header`. Under Wine the system
 // turns 24-bit rows into the screen's 32-bit pixels several times slower than
 // this does; the pixels are the same either way. A reused buffer keeps its
@@ -49,27 +61,8 @@ const std::uint32_t* WidenFrame(const std::uint8_t* pixels, int width, int heigh
     WidenRow(pixels + stride * static_cast<std::size_t>(y), wide.data() + columns * static_cast<std::size_t>(y),
              columns);
   }
-  header = BITMAPINFOHEADER{};
-  header.biSize = sizeof(BITMAPINFOHEADER);
-  header.biWidth = width;
-  header.biHeight = height;  // positive: the rows are bottom-up
-  header.biPlanes = 1;
-  header.biBitCount = 32;
-  header.biCompression = BI_RGB;
+  header = WideHeader(width, height);
   return wide.data();
-}
-
-// A 32-bit bottom-up DIB section of this size: the shrink writes into its
-// own memory, so no copy of the pixels is made for GDI.
-BITMAPINFOHEADER WideHeader(int width, int height) {
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof(BITMAPINFOHEADER);
-  header.biWidth = width;
-  header.biHeight = height;  // positive: the rows stay bottom-up
-  header.biPlanes = 1;
-  header.biBitCount = 32;
-  header.biCompression = BI_RGB;
-  return header;
 }
 
 // The pixels of `bitmap` when it is a DIB section of this size, else null.

@@ -52,6 +52,12 @@ void CopyRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes) {
   for (std::size_t i = 0; i < bytes; ++i) sums[i] = row[i];
 }
 
+// The reciprocals for a row of boxes `rows` tall: the taller rows' table
+// follows the shorter rows'.
+const std::uint32_t* RowReciprocals(const ShrinkScratch& scratch, int rows) {
+  return scratch.reciprocals.data() + (rows > scratch.fromHeight / scratch.toHeight ? scratch.toWidth : 0);
+}
+
 std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint32_t reciprocal) {
   const auto average = [reciprocal](std::uint32_t sum) { return (sum * reciprocal + 32768u) >> 16; };
   return average(r) << 16 | average(g) << 8 | average(b);
@@ -63,8 +69,7 @@ std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint3
 // sums stay within 16 bits.
 void EmitRowVector(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
   const std::uint16_t* sums = scratch.sums.data();
-  const std::uint32_t* reciprocals =
-      scratch.reciprocals.data() + (rows > scratch.fromHeight / scratch.toHeight ? scratch.toWidth : 0);
+  const std::uint32_t* reciprocals = RowReciprocals(scratch, rows);
   for (int c = 0; c < scratch.toWidth; ++c) {
     const int from = scratch.columnStart[c];
     const int to = scratch.columnStart[c + 1];
@@ -87,8 +92,7 @@ void EmitRowVector(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
 // reciprocal, rounded.
 void EmitRow(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
   const std::uint16_t* sums = scratch.sums.data();
-  const std::uint32_t* reciprocals =
-      scratch.reciprocals.data() + (rows > scratch.fromHeight / scratch.toHeight ? scratch.toWidth : 0);
+  const std::uint32_t* reciprocals = RowReciprocals(scratch, rows);
   for (int c = 0; c < scratch.toWidth; ++c) {
     const int from = scratch.columnStart[c];
     const int to = scratch.columnStart[c + 1];

@@ -1,17 +1,9 @@
 #include "camera_test_support.h"
 
-#include "camera/media_platform.h"
+#include "support/media_platform_environment.h"
 
 namespace snaplark::test {
 namespace {
-
-class MediaPlatformEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_TRUE(StartMediaPlatform()); }
-  void TearDown() override { StopMediaPlatform(); }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new MediaPlatformEnvironment);
 
 std::uint8_t* OutputPixel(std::vector<std::uint8_t>& frame, int width, int height, int x, int y) {
   return frame.data() + static_cast<std::size_t>(height - 1 - y) * Stride(width) + 3 * x;

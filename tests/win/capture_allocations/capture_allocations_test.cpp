@@ -32,6 +32,7 @@
 #include "camera/virtual/live_objects.h"
 #include "camera/virtual/virtual_camera.h"
 #include "camera/virtual/virtual_devices.h"
+#include "support/media_platform_environment.h"
 #include "ui/preview.h"
 
 namespace {
@@ -137,13 +138,6 @@ class MarkingReader final : public IMFSourceReader {
   ComPtr<IMFSourceReader> inner_;
   std::atomic<long> references_{1};
 };
-
-class MediaPlatformEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_TRUE(StartMediaPlatform()); }
-  void TearDown() override { StopMediaPlatform(); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new MediaPlatformEnvironment);
 
 constexpr wchar_t kLink[] = L"\\\\?\\snaplark-virtual#allocations";
 constexpr int kWidth = 640, kHeight = 480;

@@ -4,18 +4,11 @@
 
 #include "camera/media_platform.h"
 #include "camera/virtual/live_objects.h"
+#include "support/media_platform_environment.h"
 #include "support/wait_for.h"
 
 namespace snaplark::test {
 namespace {
-
-class MediaPlatformEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { ASSERT_TRUE(StartMediaPlatform()); }
-  void TearDown() override { StopMediaPlatform(); }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new MediaPlatformEnvironment);
 
 VirtualFrame GreyFrame(const GUID& subtype, UINT32 width, UINT32 height, std::uint32_t n) {
   const auto luma = static_cast<std::uint8_t>(60 + 2 * (n % 64));

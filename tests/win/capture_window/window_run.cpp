@@ -117,14 +117,6 @@ HBITMAP WindowRun::PreviewBitmap() const {
   }
 }
 
-void TypeKey(WORD key) {
-  INPUT inputs[2] = {};
-  inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-  inputs[0].ki.wVk = inputs[1].ki.wVk = key;
-  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, inputs, sizeof(INPUT));
-}
-
 Pixels ClientPixels(HWND window) {
   Pixels pixels;
   RECT client{};

@@ -13,6 +13,7 @@
 #include "camera/camera.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
+#include "support/typed_keys.h"
 #include "ui/capture_window.h"
 
 namespace snaplark::test {
@@ -53,9 +54,6 @@ class WindowRun {
   std::atomic<DWORD> threadId_{0};
   HWND dialog_ = nullptr;
 };
-
-// Types one key (down and up) as a person would, through the input queue.
-void TypeKey(WORD key);
 
 // The pixels of a window's client area (0x00RRGGBB, top row first).
 struct Pixels {

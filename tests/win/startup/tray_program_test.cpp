@@ -12,6 +12,7 @@
 
 #include "program_process.h"
 #include "support/demo_pattern.h"
+#include "support/typed_keys.h"
 #include "support/under_wine.h"
 
 namespace snaplark::test {
@@ -23,14 +24,6 @@ constexpr WPARAM kExitCommand = 2003;
 constexpr WPARAM kInstallCommand = 2002;
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void PressKey(WORD key) {
-  INPUT inputs[2] = {};
-  inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-  inputs[0].ki.wVk = inputs[1].ki.wVk = key;
-  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, inputs, sizeof(INPUT));
-}
 
 std::vector<std::uint8_t> ClipboardDib() {
   std::vector<std::uint8_t> bytes;
@@ -101,7 +94,7 @@ TEST_F(TrayProgramTest, HotkeyPutsAFrameOfTheSavedCameraOnTheClipboardAsLinuxSee
   HWND tray = StartToTray(program, WinePath(L"" SNAPLARK_DEMO_EXE));
   ASSERT_NE(tray, nullptr);
   PutMarkerOnClipboard();
-  PressKey(VK_F10);
+  TypeKey(VK_F10);
   std::vector<std::uint8_t> dib;
   ASSERT_TRUE(WaitFor([&] { return !(dib = ClipboardDib()).empty(); }, std::chrono::seconds(10)));
   ASSERT_EQ(dib.size(), 921640u);
@@ -138,7 +131,7 @@ TEST_F(TrayProgramTest, HotkeyWithNoCameraEverChosenLeavesTheClipboardAlone) {
   HWND tray = StartToTray(program, ProgramPath());  // the product: no camera under Wine
   ASSERT_NE(tray, nullptr);
   PutMarkerOnClipboard();
-  PressKey(VK_F10);
+  TypeKey(VK_F10);
   SendMessageW(tray, WM_NULL, 0, 0);
   Sleep(300);
   EXPECT_TRUE(ClipboardDib().empty());

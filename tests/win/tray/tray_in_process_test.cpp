@@ -22,6 +22,7 @@
 #include "camera/camera.h"
 #include "camera/virtual/demo_devices.h"
 #include "settings/settings.h"
+#include "support/typed_keys.h"
 #include "support/under_wine.h"
 #include "support/wait_for.h"
 
@@ -52,14 +53,6 @@ std::vector<std::wstring> NoticesSince(std::size_t from) {
     if (records[i].first == NIM_MODIFY && (records[i].second.uFlags & NIF_INFO)) texts.emplace_back(records[i].second.szInfo);
   }
   return texts;
-}
-
-void TypeKey(WORD key) {
-  INPUT inputs[2] = {};
-  inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-  inputs[0].ki.wVk = inputs[1].ki.wVk = key;
-  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, inputs, sizeof(INPUT));
 }
 
 struct ClassSearch {
