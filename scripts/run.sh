@@ -16,12 +16,12 @@ bash scripts/setup.sh
 build=${SNAPLARK_BUILD_DIR:-build/windows}
 cmake --preset windows -B "$build" >/dev/null
 if cmake --build "$build" --target help | grep -q '^SnaplarkDemo:'; then
-  program=SnaplarkDemo
+  program=SnaplarkDemo folder=demo
 else
-  program=Snaplark
+  program=Snaplark folder=product
 fi
 cmake --build "$build" --target "$program"
-exe="$build/app/$program.exe"
+exe="$build/$folder/$program.exe"
 dir="$(realpath -m "$build/run-wine")"
 
 if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
