@@ -243,6 +243,14 @@ HWND WaitForSourceWindow() {
   });
 }
 
+// A window that the click did not end keeps the application's loop inside
+// it: end it, so that the test fails instead of hanging.
+void EndIfStillOpen(HWND window) {
+  if (!WaitFor([&] { return !IsWindow(window); }, std::chrono::seconds(10))) {
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  }
+}
+
 std::wstring ItemText(HWND window, int id) {
   wchar_t text[256] = {};
   GetDlgItemTextW(window, id, text, 256);
@@ -268,6 +276,7 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
     cancel = ItemText(window, IDC_CLOSE);
     subtitle = ItemText(window, IDC_SUBTITLE);
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CAPTURE, BN_CLICKED), 0);
+    EndIfStillOpen(window);
   });
   const bool ready = host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); });
   user.join();
@@ -289,7 +298,10 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
   host.heard.clear();
   ASSERT_EQ(Enable(host, true), TWRC_SUCCESS);
   user = std::thread([] {
-    if (HWND window = WaitForSourceWindow()) PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    HWND window = WaitForSourceWindow();
+    if (!window) return;
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    EndIfStillOpen(window);
   });
   const bool closing = host.PumpUntil([&] { return Heard(host, MSG_CLOSEDSREQ); });
   user.join();
