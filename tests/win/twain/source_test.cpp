@@ -4,6 +4,9 @@
 // the news the application hears, and the failures it must be told about.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+#include <ole2.h>
+
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -390,6 +393,43 @@ TEST_F(SourceTest, AnOlderManagerAndALegacyApplicationHearTheNewsThroughTheirEve
     EXPECT_EQ(Disable(host), TWRC_SUCCESS);
     EXPECT_EQ(host.Close(), TWRC_SUCCESS);
   }
+}
+
+// The application's thread keeps the apartment it chose: a thread without
+// COM may still call OleInitialize after opening the source (and has no COM
+// again after closing it), a thread in the multithreaded apartment stays there.
+TEST_F(SourceTest, TheApplicationsThreadKeepsItsComApartment) {
+  const auto acquire = [](TwainHost& host) {
+    if (Enable(host, false) != TWRC_SUCCESS) return false;
+    const bool ready = host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); });
+    TW_PENDINGXFERS pending{};
+    host.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+    return Disable(host) == TWRC_SUCCESS && ready;
+  };
+  std::thread([&] {
+    TwainHost host(DemoSource());
+    ASSERT_EQ(host.Open(), TWRC_SUCCESS);
+    const HRESULT ole = OleInitialize(nullptr);
+    EXPECT_TRUE(SUCCEEDED(ole)) << std::hex << ole;
+    EXPECT_TRUE(acquire(host));
+    if (SUCCEEDED(ole)) OleUninitialize();
+    EXPECT_EQ(host.Close(), TWRC_SUCCESS);
+    const HRESULT after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    EXPECT_EQ(after, S_OK) << "the source left its apartment at CLOSEDS";
+    if (SUCCEEDED(after)) CoUninitialize();
+  }).join();
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    TwainHost host(DemoSource());
+    ASSERT_EQ(host.Open(), TWRC_SUCCESS);
+    EXPECT_TRUE(acquire(host));
+    EXPECT_EQ(host.Close(), TWRC_SUCCESS);
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    EXPECT_EQ(CoGetApartmentType(&type, &qualifier), S_OK);
+    EXPECT_EQ(type, APTTYPE_MTA);
+    CoUninitialize();
+  }).join();
 }
 
 }  // namespace
