@@ -37,19 +37,19 @@ TwainAnswer OpenSession(const TW_IDENTITY* application, TW_IDENTITY* self) {
 
 // A camera read stuck in the driver keeps a thread of ours alive; unloading
 // the file under it would crash the application when the read returns, so
-// the file then stays loaded.
-void StayLoadedWhileThreadsRemain() {
-  if (StallableCallThreadsAlive() == 0) return;
+// the file then stays loaded (as it does while objects of the cameras' own live on).
+void StayLoadedWhileInUse() {
+  if (StallableCallThreadsAlive() == 0 && SourceCamerasReleased()) return;
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                     reinterpret_cast<LPCWSTR>(&StayLoadedWhileThreadsRemain), &self);
+                     reinterpret_cast<LPCWSTR>(&StayLoadedWhileInUse), &self);
 }
 
 TwainAnswer CloseSession() {
   if (!Session || Session->State() != SourceState::Open || Session->Busy()) return {TWRC_FAILURE, TWCC_SEQERROR};
   delete Session;
   Session = nullptr;
-  StayLoadedWhileThreadsRemain();
+  StayLoadedWhileInUse();
   return {};
 }
 

@@ -5,4 +5,7 @@ namespace snaplark {
 // The product reaches Media Foundation's own device layer, which needs no setting up.
 void UseSourceCameras() {}
 
+// Media Foundation's objects live in its own DLLs, not in this file.
+bool SourceCamerasReleased() { return true; }
+
 }  // namespace snaplark

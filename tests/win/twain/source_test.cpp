@@ -88,6 +88,25 @@ int DemoFrameOf(HGLOBAL dib) {
   return n;
 }
 
+// A native transfer and its end, as an application makes them: the demo
+// frame the picture shows (-1: another picture, -2: no transfer), and how
+// many transfers the source says are left.
+struct NativeTransfer {
+  int frame = -2;
+  int left = -1;
+};
+
+NativeTransfer TransferNative(TwainHost& host) {
+  NativeTransfer result;
+  HANDLE dib = nullptr;
+  if (host.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib) != TWRC_XFERDONE || !dib) return result;
+  result.frame = DemoFrameOf(dib);
+  GlobalFree(dib);
+  TW_PENDINGXFERS pending{};
+  if (host.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending) == TWRC_SUCCESS) result.left = pending.Count;
+  return result;
+}
+
 class SourceTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -171,6 +190,7 @@ TEST_F(SourceTest, NegotiatesAndAcquiresTheSavedCameraWithoutItsWindowTimeAfterT
     EXPECT_EQ(pending.Count, 0);
     EXPECT_EQ(Disable(host), TWRC_SUCCESS);
     EXPECT_EQ(host.Close(), TWRC_SUCCESS);
+    EXPECT_EQ(GetModuleHandleW(DemoSource().c_str()), nullptr) << "unloaded: no thread or object of it lives on";
     EXPECT_EQ(TwainHost::LiveBlocks(), 0) << "every container came through the manager's memory";
   }
 }
@@ -289,12 +309,9 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
   EXPECT_EQ(subtitle, L"Acquire this camera feed from a TWAIN application");
   EXPECT_EQ(infoInCallback.ImageWidth, 640);
 
-  HANDLE dib = nullptr;
-  ASSERT_EQ(host.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-  EXPECT_GE(DemoFrameOf(dib), 0);
-  GlobalFree(dib);
-  TW_PENDINGXFERS pending{};
-  ASSERT_EQ(host.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  const NativeTransfer transfer = TransferNative(host);
+  EXPECT_GE(transfer.frame, 0);
+  ASSERT_EQ(transfer.left, 0);
   EXPECT_TRUE(host.PumpUntil([&] { return Heard(host, MSG_CLOSEDSREQ); })) << "the window is gone after a scan";
   ASSERT_EQ(Disable(host), TWRC_SUCCESS);
 
@@ -384,12 +401,9 @@ TEST_F(SourceTest, AnOlderManagerAndALegacyApplicationHearTheNewsThroughTheirEve
     EXPECT_EQ(host.Condition(), TWCC_BADCAP) << "a 1.x application knows only the older code";
     ASSERT_EQ(Enable(host, false), TWRC_SUCCESS);
     ASSERT_TRUE(host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); }));
-    HANDLE dib = nullptr;
-    ASSERT_EQ(host.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-    EXPECT_GE(DemoFrameOf(dib), 0);
-    GlobalFree(dib);
-    TW_PENDINGXFERS pending{};
-    EXPECT_EQ(host.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    const NativeTransfer transfer = TransferNative(host);
+    EXPECT_GE(transfer.frame, 0);
+    EXPECT_EQ(transfer.left, 0);
     EXPECT_EQ(Disable(host), TWRC_SUCCESS);
     EXPECT_EQ(host.Close(), TWRC_SUCCESS);
   }

@@ -1,6 +1,7 @@
 // The data source beside a running tray program, which holds the capture key
 // as a global hotkey: while the source's window is open the key scans there,
 // and the tray gets it back when the window closes or its program vanishes.
+// Both write the same settings; neither undoes what the other saved.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -87,6 +88,19 @@ TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
   EXPECT_FALSE(KeyTaken(VK_F10)) << "lent";
   DestroyWindow(borrower);
   EXPECT_TRUE(WaitFor([] { return KeyTaken(VK_F10); }, std::chrono::seconds(5))) << "taken back by itself";
+
+  // The source saved another camera meanwhile: the tray's window shows it,
+  // and closing that window keeps it.
+  Settings chosenInSource;
+  chosenInSource.DeviceSymLink = kDemoYuy2Link;
+  SettingsStore().Save(chosenInSource);
+  PostMessageW(tray, WM_COMMAND, 2001, 0);
+  HWND window = program.WaitForDialog();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(SendDlgItemMessageW(window, IDC_DEVICE_COMBO, CB_GETCURSEL, 0, 0), 1);
+  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(window); }));
+  EXPECT_EQ(SettingsStore().Load().DeviceSymLink, kDemoYuy2Link);
 
   PostMessageW(tray, WM_COMMAND, 2003, 0);
   EXPECT_EQ(program.WaitForExit(), 0u);
