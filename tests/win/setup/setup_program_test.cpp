@@ -12,12 +12,12 @@
 #include <optional>
 #include <string>
 
+#ifdef SNAPLARK_SETUP_EXE
 #include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
 #include "win/startup/program_process.h"
 
-#ifdef SNAPLARK_SETUP_EXE
 namespace snaplark::test {
 namespace {
 
