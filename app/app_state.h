@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/tray_protocol.h"
+
 namespace snaplark {
 
 struct Settings;
@@ -12,7 +14,6 @@ class Camera;
 // Fixed identifiers the program shares with the shell and with its own other
 // instances.
 inline constexpr wchar_t SingleInstanceMutexName[] = L"Glimmerdock_SingleInstance";
-inline constexpr wchar_t TrayWindowClass[] = L"GlimmerdockTray";
 inline constexpr wchar_t ProgramTitle[] = L"Snaplark";
 inline constexpr UINT TrayCallbackMessage = WM_USER + 100;
 inline constexpr UINT TrayIconId = 1;

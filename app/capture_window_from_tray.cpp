@@ -7,6 +7,7 @@
 #include "app/tray_texts.h"
 #include "camera/camera.h"
 #include "settings/settings.h"
+#include "settings/settings_store.h"
 #include "ui/capture_window.h"
 
 namespace snaplark {
@@ -35,6 +36,9 @@ void ShowStillRunning() {
 void OpenCaptureWindowFromTray() {
   if (CaptureWindowShowing) return;
   CaptureWindowShowing = true;
+  // The TWAIN source writes the same settings: read them afresh, so that
+  // closing this window does not undo a camera or key saved there.
+  *AppSettings = SettingsStore().Load();
   ShowCaptureWindow(nullptr, AppInstance, AppSettings, AppCamera, CaptureWindowMode::Standalone);
   // A key picked in the window becomes the global hotkey now.
   RegisterTrayHotkey();

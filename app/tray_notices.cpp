@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/hotkey_lending.h"
 #include "app/tray_texts.h"
 #include "settings/key_name.h"
 #include "settings/settings.h"
@@ -22,8 +23,8 @@ void ShowTrayNotice(const wchar_t* title, const wchar_t* text) {
   NotifyShell(NIM_MODIFY, &notice);
 }
 
-void RegisterTrayHotkey() {
-  if (!TrayWindow) return;
+void RegisterTrayHotkey(HotkeyNotice notice) {
+  if (!TrayWindow || TrayHotkeyLent()) return;
   UnregisterHotKey(TrayWindow, CaptureHotkeyId);
   if (!AppSettings || AppSettings->Keybind == 0) {
     ShowTrayNotice(ProgramTitle, NoHotkeyNotice);
@@ -31,6 +32,7 @@ void RegisterTrayHotkey() {
   }
   wchar_t text[128];
   if (RegisterHotKey(TrayWindow, CaptureHotkeyId, 0, AppSettings->Keybind)) {
+    if (notice == HotkeyNotice::OnlyIfFailed) return;
     std::swprintf(text, 128, HotkeyRegisteredNotice, KeyName(AppSettings->Keybind).c_str());
   } else {
     const DWORD error = GetLastError();

@@ -13,7 +13,10 @@ extern NotifyShellCall NotifyShell;
 // A balloon notice on the tray icon, from a copy of TrayIconData.
 void ShowTrayNotice(const wchar_t* title, const wchar_t* text);
 
+enum class HotkeyNotice { Always, OnlyIfFailed };
+
 // (Re)registers the capture key on the tray window and says how that went.
-void RegisterTrayHotkey();
+// Nothing is registered while the key is lent to the TWAIN source's window.
+void RegisterTrayHotkey(HotkeyNotice notice = HotkeyNotice::Always);
 
 }  // namespace snaplark

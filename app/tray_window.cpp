@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
+#include "app/hotkey_lending.h"
 #include "app/tray_menu.h"
 #include "app/tray_notices.h"
 #include "app/tray_texts.h"
@@ -77,6 +78,12 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case WM_HOTKEY:
       if (wParam == CaptureHotkeyId) CaptureFromHotkey(window);
+      break;
+    case TrayHotkeyLeaseMessage:
+      AnswerHotkeyLease(wParam, lParam);
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == BorrowerWatchTimerId) WatchHotkeyBorrower();
       break;
     case TrayCallbackMessage:
       // A double click's first button-up has opened the window already.

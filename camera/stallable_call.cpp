@@ -1,16 +1,24 @@
 #include "camera/stallable_call.h"
 
+#include <atomic>
 #include <system_error>
 #include <utility>
 
 namespace snaplark {
+namespace {
+std::atomic<int> threadsAlive{0};
+}  // namespace
+
+int StallableCallThreadsAlive() { return threadsAlive.load(); }
 
 StallableCall::StallableCall(std::function<void()> call) : shared_(std::make_shared<Shared>()) {
   shared_->call = std::move(call);
+  ++threadsAlive;
   try {
     worker_ = std::thread(&StallableCall::Work, shared_);
   } catch (const std::system_error&) {
     // No thread: every Run reports the call as unavailable.
+    --threadsAlive;
   }
 }
 
@@ -66,6 +74,9 @@ bool StallableCall::Busy() const {
 }
 
 void StallableCall::Work(std::shared_ptr<Shared> shared) {
+  struct Alive {
+    ~Alive() { --threadsAlive; }
+  } alive;
   std::unique_lock<std::mutex> lock(shared->mutex);
   for (;;) {
     shared->changed.wait(lock, [&] { return shared->quit || shared->requested != shared->finished; });

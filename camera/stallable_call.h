@@ -16,6 +16,11 @@
 
 namespace snaplark {
 
+// Worker threads, over the whole process, that have not ended yet: one
+// that sits in a stuck call outlives its StallableCall. Code that is about
+// to be unloaded must not be while any does.
+int StallableCallThreadsAlive();
+
 class StallableCall {
  public:
   enum class Outcome { Finished, TimedOut, Cancelled, Unavailable };

@@ -175,7 +175,13 @@ INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LP
       SetBkColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
       return reinterpret_cast<INT_PTR>(GetStockObject(BLACK_BRUSH));
     case WM_HOTKEY:
-      if (wParam == CaptureHotkeyId) TriggerCapture(state);
+      // In TWAIN mode the capture key scans, as the window's texts promise,
+      // whether it arrives as the window's hotkey or as a plain key.
+      if (wParam == CaptureHotkeyId && IsTwain(state)) {
+        Accept(state);
+      } else if (wParam == CaptureHotkeyId) {
+        TriggerCapture(state);
+      }
       return TRUE;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:

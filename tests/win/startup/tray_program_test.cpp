@@ -162,7 +162,7 @@ TEST_F(TrayProgramTest, TheIconComesBackWhenTheShellAnnouncesANewTray) {
 }
 
 // The installer, run from copies of the program in folders of the test's own
-// with a stand-in data source beside them; the destination is the prefix's.
+// with the data source built beside the program; the destination is the prefix's.
 class InstallerTest : public TrayProgramTest {
  protected:
   void SetUp() override {
@@ -177,6 +177,12 @@ class InstallerTest : public TrayProgramTest {
     if (!destination_.empty()) DeleteFileW(destination_.c_str());
   }
 
+  // The demo data source, which the build puts beside the demo program.
+  static std::wstring BuiltDataSource() {
+    const std::wstring program = WinePath(L"" SNAPLARK_DEMO_EXE);
+    return program.substr(0, program.rfind(L'\\') + 1) + L"Glimmerdock.ds";
+  }
+
   // A copy of the demo program in `folder` (under the temp folder), with or
   // without a data source file beside it.
   std::wstring ProgramIn(const std::wstring& folder, bool withSource) {
@@ -188,9 +194,7 @@ class InstallerTest : public TrayProgramTest {
     CopyFileW(WinePath(L"" SNAPLARK_DEMO_EXE).c_str(), exe.c_str(), FALSE);
     const std::wstring source = dir + L"\\Glimmerdock.ds";
     DeleteFileW(source.c_str());
-    if (withSource) {
-      std::ofstream(source.c_str(), std::ios::binary) << "stand-in data source";
-    }
+    if (withSource) CopyFileW(BuiltDataSource().c_str(), source.c_str(), FALSE);
     return exe;
   }
 
@@ -233,7 +237,8 @@ TEST_F(InstallerTest, AsksCopiesElevatedAndTellsTheOutcomeFromTheFileAlone) {
             L"TWAIN source installed successfully!\n\nRestart your scanning application and select \"Snaplark\" as "
             L"the source.");
   const std::vector<std::uint8_t> installed = ReadFileBytes(destination_);
-  EXPECT_EQ(std::string(installed.begin(), installed.end()), "stand-in data source");
+  EXPECT_GT(installed.size(), 100000u);
+  EXPECT_EQ(installed, ReadFileBytes(BuiltDataSource())) << "the real data source, byte for byte";
 
   // Installed: only the information box, no question.
   PostMessageW(tray, WM_COMMAND, kInstallCommand, 0);

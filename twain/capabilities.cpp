@@ -1,0 +1,222 @@
+#include "twain/capabilities.h"
+
+#include <cstring>
+#include <vector>
+
+namespace snaplark {
+namespace {
+
+using namespace twain;
+
+// One capability: its item type, the values it may take (raw, as they sit in
+// a container's item), its default, and where its current value lives when
+// the application may change it.
+struct Rule {
+  TW_UINT16 cap;
+  TW_UINT16 itemType;
+  std::vector<TW_UINT32> choices;  // empty: any value that `accepts`
+  TW_UINT32 defaultValue;
+  bool (*accepts)(TW_UINT32 raw) = nullptr;
+};
+
+// 96 dots per inch: the 3780 pixels per metre the picture's header carries.
+constexpr TW_UINT32 Dpi96 = 96;  // TW_FIX32 {96, 0} as it reads in an item
+constexpr TW_UINT16 True = 1;
+
+bool AnyTransferCount(TW_UINT32 raw) {
+  const auto count = static_cast<TW_INT16>(raw & 0xFFFF);
+  return count == -1 || count > 0;
+}
+
+const std::vector<Rule>& Rules() {
+  static const std::vector<Rule> rules = {
+      {CAP_XFERCOUNT, TWTY_INT16, {}, 0xFFFF, AnyTransferCount},
+      {CAP_UICONTROLLABLE, TWTY_BOOL, {True}, True},
+      {CAP_INDICATORS, TWTY_BOOL, {0, True}, True},
+      {ICAP_XFERMECH, TWTY_UINT16, {TWSX_NATIVE, TWSX_MEMORY}, TWSX_NATIVE},
+      {ICAP_PIXELTYPE, TWTY_UINT16, {TWPT_RGB}, TWPT_RGB},
+      {ICAP_BITDEPTH, TWTY_UINT16, {24}, 24},
+      {ICAP_UNITS, TWTY_UINT16, {TWUN_INCHES}, TWUN_INCHES},
+      {ICAP_XRESOLUTION, TWTY_FIX32, {Dpi96}, Dpi96},
+      {ICAP_YRESOLUTION, TWTY_FIX32, {Dpi96}, Dpi96},
+      {ICAP_COMPRESSION, TWTY_UINT16, {TWCP_NONE}, TWCP_NONE},
+  };
+  return rules;
+}
+
+const Rule* FindRule(TW_UINT16 cap) {
+  for (const Rule& rule : Rules()) {
+    if (rule.cap == cap) return &rule;
+  }
+  return nullptr;
+}
+
+bool Settable(const Rule& rule) { return rule.accepts || rule.choices.size() > 1; }
+
+TW_UINT32* CurrentOf(TW_UINT16 cap, CapabilityValues& values, TW_UINT32& scratch) {
+  switch (cap) {
+    case ICAP_XFERMECH: scratch = values.transferMechanism; break;
+    case CAP_XFERCOUNT: scratch = static_cast<TW_UINT16>(values.transferCount); break;
+    case CAP_INDICATORS: scratch = values.indicators; break;
+    default: return nullptr;
+  }
+  return &scratch;
+}
+
+void StoreCurrent(TW_UINT16 cap, CapabilityValues& values, TW_UINT32 raw) {
+  switch (cap) {
+    case ICAP_XFERMECH: values.transferMechanism = static_cast<TW_UINT16>(raw); break;
+    case CAP_XFERCOUNT: values.transferCount = static_cast<TW_INT16>(raw & 0xFFFF); break;
+    case CAP_INDICATORS: values.indicators = static_cast<TW_BOOL>(raw ? 1 : 0); break;
+    default: break;
+  }
+}
+
+TW_UINT32 CurrentValue(const Rule& rule, CapabilityValues& values) {
+  TW_UINT32 scratch = 0;
+  const TW_UINT32* current = CurrentOf(rule.cap, values, scratch);
+  return current ? *current : rule.defaultValue;
+}
+
+std::size_t ItemSize(TW_UINT16 itemType) {
+  return itemType == TWTY_INT32 || itemType == TWTY_UINT32 || itemType == TWTY_FIX32 ? 4 : 2;
+}
+
+// The raw value narrowed to the item's width, as an application may leave
+// the upper half of a 16-bit item's slot unset.
+TW_UINT32 Narrow(TW_UINT16 itemType, TW_UINT32 raw) { return ItemSize(itemType) == 2 ? raw & 0xFFFF : raw; }
+
+void WriteItem(TW_UINT8* at, TW_UINT16 itemType, TW_UINT32 raw) {
+  if (ItemSize(itemType) == 2) {
+    const auto narrow = static_cast<TW_UINT16>(raw);
+    std::memcpy(at, &narrow, 2);
+  } else {
+    std::memcpy(at, &raw, 4);
+  }
+}
+
+// Allocates a container of `bytes`, lets `fill` write it, and hands it over.
+template <typename Fill>
+TwainAnswer Hand(TW_CAPABILITY& capability, const ManagerLink& memory, TW_UINT16 conType, std::size_t bytes,
+                 Fill fill) {
+  HANDLE block = memory.Allocate(static_cast<TW_UINT32>(bytes));
+  if (!block) return {TWRC_FAILURE, TWCC_LOWMEMORY};
+  {
+    const LockedBlock locked(memory, block);
+    if (!locked.As<TW_UINT8>()) {
+      memory.Free(block);
+      return {TWRC_FAILURE, TWCC_LOWMEMORY};
+    }
+    fill(locked.As<TW_UINT8>());
+  }
+  capability.ConType = conType;
+  capability.hContainer = block;
+  return {};
+}
+
+TwainAnswer HandOneValue(TW_CAPABILITY& capability, const ManagerLink& memory, TW_UINT16 itemType, TW_UINT32 raw) {
+  return Hand(capability, memory, TWON_ONEVALUE, sizeof(TW_ONEVALUE), [&](TW_UINT8* at) {
+    auto* one = reinterpret_cast<TW_ONEVALUE*>(at);
+    one->ItemType = itemType;
+    one->Item = 0;
+    WriteItem(reinterpret_cast<TW_UINT8*>(&one->Item), itemType, raw);
+  });
+}
+
+TwainAnswer HandEnumeration(TW_CAPABILITY& capability, const ManagerLink& memory, const Rule& rule, TW_UINT32 current) {
+  const std::size_t size = ItemSize(rule.itemType);
+  const std::size_t bytes = offsetof(TW_ENUMERATION, ItemList) + size * rule.choices.size();
+  return Hand(capability, memory, TWON_ENUMERATION, bytes, [&](TW_UINT8* at) {
+    auto* list = reinterpret_cast<TW_ENUMERATION*>(at);
+    list->ItemType = rule.itemType;
+    list->NumItems = static_cast<TW_UINT32>(rule.choices.size());
+    list->CurrentIndex = 0;
+    list->DefaultIndex = 0;
+    for (std::size_t i = 0; i < rule.choices.size(); ++i) {
+      if (rule.choices[i] == current) list->CurrentIndex = static_cast<TW_UINT32>(i);
+      if (rule.choices[i] == rule.defaultValue) list->DefaultIndex = static_cast<TW_UINT32>(i);
+      WriteItem(at + offsetof(TW_ENUMERATION, ItemList) + i * size, rule.itemType, rule.choices[i]);
+    }
+  });
+}
+
+TwainAnswer HandSupportedCaps(TW_CAPABILITY& capability, const ManagerLink& memory) {
+  std::vector<TW_UINT16> caps{CAP_SUPPORTEDCAPS};
+  for (const Rule& rule : Rules()) caps.push_back(rule.cap);
+  const std::size_t bytes = offsetof(TW_ARRAY, ItemList) + 2 * caps.size();
+  return Hand(capability, memory, TWON_ARRAY, bytes, [&](TW_UINT8* at) {
+    auto* array = reinterpret_cast<TW_ARRAY*>(at);
+    array->ItemType = TWTY_UINT16;
+    array->NumItems = static_cast<TW_UINT32>(caps.size());
+    std::memcpy(at + offsetof(TW_ARRAY, ItemList), caps.data(), 2 * caps.size());
+  });
+}
+
+TwainAnswer HandQuerySupport(TW_CAPABILITY& capability, const ManagerLink& memory, bool settable) {
+  TW_INT32 operations = TWQC_GET | TWQC_GETCURRENT | TWQC_GETDEFAULT;
+  if (settable) operations |= TWQC_SET | TWQC_RESET;
+  return HandOneValue(capability, memory, TWTY_INT32, static_cast<TW_UINT32>(operations));
+}
+
+// The value an application's one-value container asks for; false when the
+// container is of another kind or type than the capability's.
+bool ReadRequested(const TW_CAPABILITY& capability, const ManagerLink& memory, const Rule& rule, TW_UINT32& raw) {
+  if (capability.ConType != TWON_ONEVALUE || !capability.hContainer) return false;
+  const LockedBlock locked(memory, capability.hContainer);
+  const auto* one = locked.As<TW_ONEVALUE>();
+  if (!one || one->ItemType != rule.itemType) return false;
+  raw = Narrow(rule.itemType, one->Item);
+  return true;
+}
+
+bool Allowed(const Rule& rule, TW_UINT32 raw) {
+  if (rule.accepts) return rule.accepts(raw);
+  for (TW_UINT32 choice : rule.choices) {
+    if (choice == raw) return true;
+  }
+  return false;
+}
+
+TwainAnswer Set(TW_CAPABILITY& capability, CapabilityValues& values, const ManagerLink& memory, const Rule& rule) {
+  TW_UINT32 raw = 0;
+  if (!ReadRequested(capability, memory, rule, raw) || !Allowed(rule, raw)) return {TWRC_FAILURE, TWCC_BADVALUE};
+  StoreCurrent(rule.cap, values, raw);
+  return {};
+}
+
+TwainAnswer Get(TW_UINT16 message, TW_CAPABILITY& capability, CapabilityValues& values, const ManagerLink& memory,
+                const Rule& rule) {
+  const TW_UINT32 value = message == MSG_GETDEFAULT ? rule.defaultValue : CurrentValue(rule, values);
+  if (message == MSG_GET && !rule.choices.empty()) return HandEnumeration(capability, memory, rule, value);
+  return HandOneValue(capability, memory, rule.itemType, value);
+}
+
+}  // namespace
+
+TwainAnswer AnswerCapability(TW_UINT16 message, TW_CAPABILITY& capability, CapabilityValues& values,
+                             const ManagerLink& memory, bool negotiable, bool legacyApplication) {
+  const bool changes = message == MSG_SET || message == MSG_RESET;
+  const bool reads = message == MSG_GET || message == MSG_GETCURRENT || message == MSG_GETDEFAULT;
+  if (!changes && !reads && message != MSG_QUERYSUPPORT) {
+    return {TWRC_FAILURE, legacyApplication ? TWCC_BADPROTOCOL : TWCC_CAPBADOPERATION};
+  }
+  if (changes && !negotiable) return {TWRC_FAILURE, TWCC_SEQERROR};
+
+  if (capability.Cap == CAP_SUPPORTEDCAPS) {
+    if (message == MSG_QUERYSUPPORT) return HandQuerySupport(capability, memory, false);
+    if (changes) return {TWRC_FAILURE, legacyApplication ? TWCC_BADVALUE : TWCC_CAPBADOPERATION};
+    return HandSupportedCaps(capability, memory);
+  }
+  const Rule* rule = FindRule(capability.Cap);
+  if (!rule) return {TWRC_FAILURE, legacyApplication ? TWCC_BADCAP : TWCC_CAPUNSUPPORTED};
+  if (message == MSG_QUERYSUPPORT) return HandQuerySupport(capability, memory, Settable(*rule));
+
+  if (message == MSG_SET) {
+    // The application's container stays the application's.
+    return Set(capability, values, memory, *rule);
+  }
+  if (message == MSG_RESET) StoreCurrent(rule->cap, values, rule->defaultValue);
+  return Get(message == MSG_RESET ? MSG_GETCURRENT : message, capability, values, memory, *rule);
+}
+
+}  // namespace snaplark

@@ -1,0 +1,98 @@
+#pragma once
+// One open session of the data source with one application: the TWAIN
+// states 4 (open) to 7 (transferring), the camera, the capability values and
+// the picture of the acquisition. It lives from MSG_OPENDS to MSG_CLOSEDS and
+// is used only on the application's thread, the one that opened it.
+#include <windows.h>
+
+#include "camera/camera.h"
+#include "handles/win_handles.h"
+#include "settings/settings_store.h"
+#include "twain/capabilities.h"
+#include "twain/image_transfer.h"
+#include "twain/manager_link.h"
+#include "twain/twain_types.h"
+
+namespace snaplark {
+
+enum class SourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
+
+class DataSource {
+ public:
+  // `self` is the source's identity as the manager handed it over at
+  // MSG_OPENDS, `application` the application's; both are copied.
+  DataSource(HINSTANCE module, const twain::TW_IDENTITY& self, const twain::TW_IDENTITY& application,
+             const ManagerLink& manager, const SettingsStore& store);
+  // Ends everything the session started: the window, the camera with its
+  // threads, Media Foundation, COM, the event window and its class.
+  ~DataSource();
+  DataSource(const DataSource&) = delete;
+  DataSource& operator=(const DataSource&) = delete;
+
+  // Starts COM (without changing the thread's apartment), Media Foundation
+  // and the event window; false when the event window cannot be made.
+  bool Start();
+
+  // One triplet of the application's; DAT_IDENTITY is the entry's to answer.
+  TwainAnswer Answer(twain::TW_UINT32 group, twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
+
+  SourceState State() const { return state_; }
+  // True while the capture window's modal loop or a call into the
+  // application is on the stack: the session must not end under them.
+  bool Busy() const { return windowOpen_ || notifying_; }
+  // Answers DAT_STATUS: the condition of the last failed triplet.
+  twain::TW_UINT16 TakeCondition();
+  void NoteCondition(twain::TW_UINT16 condition) { condition_ = condition; }
+
+  // The event window's messages (posted, so that they run from the
+  // application's own message loop, never inside one of its calls).
+  // `enabling` is the enabling the message was posted for; a message left
+  // over from an earlier one is dropped.
+  void OnEventWindowMessage(UINT message, WPARAM enabling);
+
+ private:
+  TwainAnswer AnswerControl(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
+  TwainAnswer AnswerImage(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
+  TwainAnswer Enable(const twain::TW_USERINTERFACE& ui);
+  TwainAnswer Disable();
+  TwainAnswer ProcessEvent(twain::TW_EVENT& event);
+  TwainAnswer PendingTransfers(twain::TW_UINT16 message, twain::TW_PENDINGXFERS& pending);
+  TwainAnswer NativeTransfer(HANDLE* target);
+  TwainAnswer MemoryTransfer(twain::TW_IMAGEMEMXFER& request);
+
+  void ShowWindowAndWait();
+  bool OpenSavedCamera(const Settings& settings);
+  bool TakePicture();
+  void EndTransfer();
+  void Post(UINT message);
+  void Announce(twain::TW_UINT16 message);
+  bool InState(std::initializer_list<SourceState> states) const;
+
+  HINSTANCE module_;
+  twain::TW_IDENTITY self_;
+  twain::TW_IDENTITY application_;
+  ManagerLink manager_;
+  SettingsStore store_;
+
+  SourceState state_ = SourceState::Open;
+  twain::TW_UINT16 condition_ = twain::TWCC_SUCCESS;
+  CapabilityValues capabilities_;
+  bool showWindow_ = false;
+  HWND parent_ = nullptr;
+  bool windowOpen_ = false;
+  bool notifying_ = false;
+  WPARAM enablings_ = 0;
+
+  Camera camera_;
+  GlobalMemory picture_;
+  PictureShape shape_;
+  twain::TW_UINT32 nextRow_ = 0;
+
+  // News for an older manager, which asks through MSG_PROCESSEVENT.
+  twain::TW_UINT16 pendingNews_ = twain::MSG_NULL;
+  HWND eventWindow_ = nullptr;
+  bool comJoined_ = false;
+  bool mediaStarted_ = false;
+};
+
+}  // namespace snaplark

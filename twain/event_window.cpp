@@ -1,0 +1,55 @@
+#include "twain/event_window.h"
+
+#include "res/resource_ids.h"
+#include "twain/data_source.h"
+
+namespace snaplark {
+namespace {
+
+constexpr wchar_t EventWindowClass[] = L"GlimmerdockSourceEvents";
+
+LRESULT CALLBACK EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* source = reinterpret_cast<DataSource*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (source && message >= EventShowWindow && message <= EventAnnounceClose) {
+    source->OnEventWindowMessage(message, wParam);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+BOOL CALLBACK CloseIfCaptureWindow(HWND window, LPARAM) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (lstrcmpW(className, L"#32770") == 0 && GetDlgItem(window, IDC_PREVIEW) && GetDlgItem(window, IDC_DEVICE_COMBO)) {
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HWND CreateEventWindow(HINSTANCE module, DataSource* source) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = EventWindowProc;
+  windowClass.hInstance = module;
+  windowClass.lpszClassName = EventWindowClass;
+  if (!RegisterClassExW(&windowClass)) return nullptr;
+  HWND window = CreateWindowExW(0, EventWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, source);
+  if (!window) UnregisterClassW(EventWindowClass, module);
+  return window;
+}
+
+void DestroyEventWindow(HWND window, HINSTANCE module) {
+  if (!window) return;
+  DestroyWindow(window);
+  UnregisterClassW(EventWindowClass, module);
+}
+
+void CloseCaptureWindowOfThread() { EnumThreadWindows(GetCurrentThreadId(), CloseIfCaptureWindow, 0); }
+
+}  // namespace snaplark
