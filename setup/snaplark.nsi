@@ -37,6 +37,8 @@ SetCompressor /SOLID lzma
 ; How long the program gets to end after it was asked to (milliseconds).
 !define EXIT_TIME_LIMIT 10000
 
+Var FilesSkipped
+
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 ; The product is 32-bit: a 32-bit installer's $PROGRAMFILES is the 32-bit
@@ -144,6 +146,10 @@ Section "${PRODUCT}" SecProgram
   SectionIn RO
   Call CloseRunningSnaplark
 
+  ; A file that cannot be written (a scanning application may hold the data
+  ; source) is skipped when the user says Ignore, and always in silent mode:
+  ; setup then ends with exit code 1 instead of 0.
+  ClearErrors
   SetOutPath "$INSTDIR"
   File "${PRODUCT_DIR}/Snaplark.exe"
   File "${PRODUCT_DIR}/${DATA_SOURCE}"
@@ -152,6 +158,10 @@ Section "${PRODUCT}" SecProgram
   SetOutPath "$WINDIR\twain_32"
   File "${PRODUCT_DIR}/${DATA_SOURCE}"
   SetOutPath "$INSTDIR"
+  ${If} ${Errors}
+    StrCpy $FilesSkipped 1
+    DetailPrint "Some files were in use and were not replaced; close the programs using them and run setup again."
+  ${EndIf}
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Snaplark.exe" "" "$INSTDIR\Snaplark.exe" 0
 
@@ -183,6 +193,9 @@ Section "Start ${PRODUCT} when I sign in" SecSignIn
 SectionEnd
 
 Function .onInstSuccess
+  ${If} $FilesSkipped = 1
+    SetErrorLevel 1
+  ${EndIf}
   ; Silent mode has no finish page: its box counts as ticked.
   ${If} ${Silent}
     Call StartUnelevated
