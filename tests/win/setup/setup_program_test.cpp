@@ -207,7 +207,10 @@ TEST_F(SetupProgram, UninstallRemovesEverythingAndKeepsTheSettingsUnlessAskedTo)
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kRunKey, L"Snaplark"));
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, L"DeviceName"), device);
 
+  // Setup starts the program through the shell and does not wait for it: an
+  // uninstall must not race that start.
   ASSERT_EQ(InstallSilently(), 0u);
+  ASSERT_NE(WaitForInstalledInstance(), 0u);
   ASSERT_TRUE(UninstallSilently(L" /REMOVESETTINGS"));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
 }
