@@ -4,6 +4,9 @@
 // the news the application hears, and the failures it must be told about.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+#include <ole2.h>
+
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -243,6 +246,14 @@ HWND WaitForSourceWindow() {
   });
 }
 
+// A window that the click did not end keeps the application's loop inside
+// it: end it, so that the test fails instead of hanging.
+void EndIfStillOpen(HWND window) {
+  if (!WaitFor([&] { return !IsWindow(window); }, std::chrono::seconds(10))) {
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  }
+}
+
 std::wstring ItemText(HWND window, int id) {
   wchar_t text[256] = {};
   GetDlgItemTextW(window, id, text, 256);
@@ -268,6 +279,7 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
     cancel = ItemText(window, IDC_CLOSE);
     subtitle = ItemText(window, IDC_SUBTITLE);
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CAPTURE, BN_CLICKED), 0);
+    EndIfStillOpen(window);
   });
   const bool ready = host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); });
   user.join();
@@ -289,7 +301,10 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
   host.heard.clear();
   ASSERT_EQ(Enable(host, true), TWRC_SUCCESS);
   user = std::thread([] {
-    if (HWND window = WaitForSourceWindow()) PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    HWND window = WaitForSourceWindow();
+    if (!window) return;
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    EndIfStillOpen(window);
   });
   const bool closing = host.PumpUntil([&] { return Heard(host, MSG_CLOSEDSREQ); });
   user.join();
@@ -378,6 +393,43 @@ TEST_F(SourceTest, AnOlderManagerAndALegacyApplicationHearTheNewsThroughTheirEve
     EXPECT_EQ(Disable(host), TWRC_SUCCESS);
     EXPECT_EQ(host.Close(), TWRC_SUCCESS);
   }
+}
+
+// The application's thread keeps the apartment it chose: a thread without
+// COM may still call OleInitialize after opening the source (and has no COM
+// again after closing it), a thread in the multithreaded apartment stays there.
+TEST_F(SourceTest, TheApplicationsThreadKeepsItsComApartment) {
+  const auto acquire = [](TwainHost& host) {
+    if (Enable(host, false) != TWRC_SUCCESS) return false;
+    const bool ready = host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); });
+    TW_PENDINGXFERS pending{};
+    host.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+    return Disable(host) == TWRC_SUCCESS && ready;
+  };
+  std::thread([&] {
+    TwainHost host(DemoSource());
+    ASSERT_EQ(host.Open(), TWRC_SUCCESS);
+    const HRESULT ole = OleInitialize(nullptr);
+    EXPECT_TRUE(SUCCEEDED(ole)) << std::hex << ole;
+    EXPECT_TRUE(acquire(host));
+    if (SUCCEEDED(ole)) OleUninitialize();
+    EXPECT_EQ(host.Close(), TWRC_SUCCESS);
+    const HRESULT after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    EXPECT_EQ(after, S_OK) << "the source left its apartment at CLOSEDS";
+    if (SUCCEEDED(after)) CoUninitialize();
+  }).join();
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    TwainHost host(DemoSource());
+    ASSERT_EQ(host.Open(), TWRC_SUCCESS);
+    EXPECT_TRUE(acquire(host));
+    EXPECT_EQ(host.Close(), TWRC_SUCCESS);
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    EXPECT_EQ(CoGetApartmentType(&type, &qualifier), S_OK);
+    EXPECT_EQ(type, APTTYPE_MTA);
+    CoUninitialize();
+  }).join();
 }
 
 }  // namespace
