@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev libyuv-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine64 wine32:i386
-  xvfb xauth xdotool xclip imagemagick file
+  xvfb xauth xdotool xclip imagemagick file nsis
 )
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
