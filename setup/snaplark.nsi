@@ -3,8 +3,8 @@
 ; the output file:
 ;   makensis -DPRODUCT_DIR=... -DICON=... -DVERSION=1.0.0.0 -DOUTFILE=... snaplark.nsi
 ;
-; Switches: /S installs silently (the program is started at the end, as the
-; ticked box would). The uninstaller takes /S too, and /REMOVESETTINGS to
+; Switches: /S installs silently (the program is started at the end when it
+; is to start at sign-in, the default). The uninstaller takes /S too, and /REMOVESETTINGS to
 ; delete the user's settings as well.
 
 Unicode true
@@ -196,8 +196,10 @@ Function .onInstSuccess
   ${If} $FilesSkipped = 1
     SetErrorLevel 1
   ${EndIf}
-  ; Silent mode has no finish page: its box counts as ticked.
+  ; Silent mode has no finish page: the program starts when it is to start
+  ; at sign-in (the default), as a ticked box would have it.
   ${If} ${Silent}
+  ${AndIf} ${SectionIsSelected} ${SecSignIn}
     Call StartUnelevated
   ${EndIf}
 FunctionEnd
