@@ -1,13 +1,26 @@
 #include <windows.h>
 
+#include <memory>
+
 #include "camera/virtual/demo_devices.h"
 #include "camera/virtual/live_objects.h"
 #include "camera/virtual/virtual_camera.h"
 #include "twain/source_cameras.h"
 
 namespace snaplark {
+namespace {
 
-void UseSourceCameras() { UseDemoDevices(); }
+// One record for every opening, so that StallDemoCameras reaches the camera
+// whichever session opened it. Never freed: a read stuck in a stalled camera
+// may hold it after the file's last session.
+const std::shared_ptr<VirtualCameraStats>& SharedStats() {
+  static auto* stats = new std::shared_ptr<VirtualCameraStats>(std::make_shared<VirtualCameraStats>());
+  return *stats;
+}
+
+}  // namespace
+
+void UseSourceCameras() { UseDemoDevices(SharedStats()); }
 
 // The virtual cameras are COM objects of this file, which Media Foundation's
 // queues may still hold for a moment after the reader has gone.
@@ -22,3 +35,8 @@ bool SourceCamerasReleased() {
 }
 
 }  // namespace snaplark
+
+// The demo build's own export: the demo cameras stop sending (TRUE) as a cheap
+// USB camera stalls, or go on (FALSE), so that a host can try the source
+// with a camera that hangs.
+extern "C" void WINAPI StallDemoCameras(BOOL stalled) { snaplark::SharedStats()->stalled = stalled != FALSE; }

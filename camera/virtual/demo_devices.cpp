@@ -60,14 +60,21 @@ VirtualCameraScript PatternScript(const GUID& subtype, int width, int height,
 VirtualCameraScript DemoNv12Script() { return PatternScript(MFVideoFormat_NV12, 640, 480, Nv12Pattern); }
 VirtualCameraScript DemoYuy2Script() { return PatternScript(MFVideoFormat_YUY2, 1280, 720, Yuy2Pattern); }
 
-void UseDemoDevices() {
+void UseDemoDevices(std::shared_ptr<VirtualCameraStats> sharedStats) {
+  const auto playing = [sharedStats](VirtualCameraScript (*script)()) {
+    return [sharedStats, script] {
+      VirtualCameraScript played = script();
+      if (sharedStats) played.stats = sharedStats;
+      return played;
+    };
+  };
   std::vector<VirtualDevice> devices(2);
   devices[0].name = kDemoNv12Name;
   devices[0].symbolicLink = kDemoNv12Link;
-  devices[0].script = DemoNv12Script;
+  devices[0].script = playing(DemoNv12Script);
   devices[1].name = kDemoYuy2Name;
   devices[1].symbolicLink = kDemoYuy2Link;
-  devices[1].script = DemoYuy2Script;
+  devices[1].script = playing(DemoYuy2Script);
   UseVirtualDevices(std::move(devices));
 }
 

@@ -7,6 +7,8 @@
 //   NV12, 640 x 480 at 30 fps:  Y = x + y + 3n;  chroma row r = y / 2:
 //                               U = 4p + n, V = 4r + 2n
 //   YUY2, 1280 x 720 at 30 fps: Y = x + y + 3n;  U = 4p + n, V = 4y + 2n
+#include <memory>
+
 #include "camera/virtual/virtual_camera.h"
 
 namespace snaplark {
@@ -17,7 +19,9 @@ inline constexpr wchar_t kDemoYuy2Name[] = L"Snaplark Test Pattern (YUY2)";
 inline constexpr wchar_t kDemoYuy2Link[] = L"\\\\?\\snaplark-virtual#yuy2";
 
 // Installs the two demo cameras, NV12 first, in place of the platform's.
-void UseDemoDevices();
+// With `sharedStats`, every opening of either camera counts into (and can be
+// stalled through) that one record instead of a fresh one.
+void UseDemoDevices(std::shared_ptr<VirtualCameraStats> sharedStats = nullptr);
 
 // The scripts the two demo cameras play, for tests that show their pictures.
 VirtualCameraScript DemoNv12Script();

@@ -409,6 +409,34 @@ TEST_F(SourceTest, AnOlderManagerAndALegacyApplicationHearTheNewsThroughTheirEve
   }
 }
 
+// A camera that stops sending fails the acquisition after the read's time
+// limit. Its read stays stuck past CLOSEDS, so the file stays loaded under
+// it; when the camera wakes, the read ends without taking the application down.
+TEST_F(SourceTest, ACameraThatStallsFailsTheAcquisitionAndItsStuckReadOutlivesTheSessionSafely) {
+  using Stall = void(WINAPI*)(BOOL);
+  {
+    TwainHost host(DemoSource());
+    ASSERT_EQ(host.Open(), TWRC_SUCCESS);
+    const auto stall = reinterpret_cast<Stall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(DemoSource().c_str()), "StallDemoCameras")));
+    ASSERT_NE(stall, nullptr);
+    stall(TRUE);
+    EXPECT_EQ(Enable(host, false), TWRC_FAILURE);
+    EXPECT_EQ(host.Condition(), TWCC_BUMMER);
+    EXPECT_EQ(host.Close(), TWRC_SUCCESS);
+    ASSERT_NE(GetModuleHandleW(DemoSource().c_str()), nullptr) << "unloaded under a stuck read";
+    stall(FALSE);
+  }
+  Sleep(500);  // the woken read returns into the source's code
+  TwainHost host(DemoSource());
+  ASSERT_EQ(host.Open(), TWRC_SUCCESS);
+  ASSERT_EQ(Enable(host, false), TWRC_SUCCESS);
+  ASSERT_TRUE(host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); }));
+  EXPECT_GE(TransferNative(host).frame, 0);
+  EXPECT_EQ(Disable(host), TWRC_SUCCESS);
+  EXPECT_EQ(host.Close(), TWRC_SUCCESS);
+}
+
 // The application's thread keeps the apartment it chose: a thread without
 // COM may still call OleInitialize after opening the source (and has no COM
 // again after closing it), a thread in the multithreaded apartment stays there.
