@@ -53,16 +53,6 @@ const Rule* FindRule(TW_UINT16 cap) {
 
 bool Settable(const Rule& rule) { return rule.accepts || rule.choices.size() > 1; }
 
-TW_UINT32* CurrentOf(TW_UINT16 cap, CapabilityValues& values, TW_UINT32& scratch) {
-  switch (cap) {
-    case ICAP_XFERMECH: scratch = values.transferMechanism; break;
-    case CAP_XFERCOUNT: scratch = static_cast<TW_UINT16>(values.transferCount); break;
-    case CAP_INDICATORS: scratch = values.indicators; break;
-    default: return nullptr;
-  }
-  return &scratch;
-}
-
 void StoreCurrent(TW_UINT16 cap, CapabilityValues& values, TW_UINT32 raw) {
   switch (cap) {
     case ICAP_XFERMECH: values.transferMechanism = static_cast<TW_UINT16>(raw); break;
@@ -72,10 +62,14 @@ void StoreCurrent(TW_UINT16 cap, CapabilityValues& values, TW_UINT32 raw) {
   }
 }
 
-TW_UINT32 CurrentValue(const Rule& rule, CapabilityValues& values) {
-  TW_UINT32 scratch = 0;
-  const TW_UINT32* current = CurrentOf(rule.cap, values, scratch);
-  return current ? *current : rule.defaultValue;
+// The value the application set, or the fixed one of a capability it cannot change.
+TW_UINT32 CurrentValue(const Rule& rule, const CapabilityValues& values) {
+  switch (rule.cap) {
+    case ICAP_XFERMECH: return values.transferMechanism;
+    case CAP_XFERCOUNT: return static_cast<TW_UINT16>(values.transferCount);
+    case CAP_INDICATORS: return values.indicators;
+    default: return rule.defaultValue;
+  }
 }
 
 std::size_t ItemSize(TW_UINT16 itemType) {
