@@ -131,6 +131,17 @@ class ProgramProcess {
   PROCESS_INFORMATION info_ = {};
 };
 
+// Starts the program and closes the window it shows at start: its tray
+// window once the icon (id 1) is in the tray, or null.
+inline HWND StartToTray(ProgramProcess& program, const std::wstring& path) {
+  if (!program.Start(path)) return nullptr;
+  HWND window = program.WaitForDialog();
+  HWND tray = program.WaitForTrayIcon(1);
+  if (!window || !tray) return nullptr;
+  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  return WaitFor([&] { return !IsWindow(window); }) ? tray : nullptr;
+}
+
 inline std::wstring WindowText(HWND window) {
   wchar_t text[512] = {};
   GetWindowTextW(window, text, 512);

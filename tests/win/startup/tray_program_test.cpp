@@ -77,16 +77,6 @@ class TrayProgramTest : public ::testing::Test {
     RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
     ASSERT_NE(WaitForShellTray(), nullptr);
   }
-
-  // Starts the program and closes the window it shows at start.
-  HWND StartToTray(ProgramProcess& program, const std::wstring& path) {
-    if (!program.Start(path)) return nullptr;
-    HWND window = program.WaitForDialog();
-    HWND tray = program.WaitForTrayIcon(kTrayIconId);
-    if (!window || !tray) return nullptr;
-    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    return WaitFor([&] { return !IsWindow(window); }) ? tray : nullptr;
-  }
 };
 
 TEST_F(TrayProgramTest, HotkeyPutsAFrameOfTheSavedCameraOnTheClipboardAsLinuxSeesItToo) {

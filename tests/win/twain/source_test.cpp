@@ -266,14 +266,6 @@ HWND WaitForSourceWindow() {
   });
 }
 
-// A window that the click did not end keeps the application's loop inside
-// it: end it, so that the test fails instead of hanging.
-void EndIfStillOpen(HWND window) {
-  if (!WaitFor([&] { return !IsWindow(window); }, std::chrono::seconds(10))) {
-    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  }
-}
-
 std::wstring ItemText(HWND window, int id) {
   wchar_t text[256] = {};
   GetDlgItemTextW(window, id, text, 256);

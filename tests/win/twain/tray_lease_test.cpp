@@ -28,15 +28,6 @@ bool KeyTaken(UINT key) {
   return false;
 }
 
-HWND StartTrayProgram(ProgramProcess& program) {
-  if (!program.Start(WinePath(L"" SNAPLARK_DEMO_EXE))) return nullptr;
-  HWND window = program.WaitForDialog();
-  HWND tray = program.WaitForTrayWindow();
-  if (!window || !tray) return nullptr;
-  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  return WaitFor([&] { return !IsWindow(window); }) ? tray : nullptr;
-}
-
 TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
   if (!RunningUnderWine()) GTEST_SKIP() << "rewrites the program's own settings key";
   Settings settings;
@@ -44,7 +35,7 @@ TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
   SettingsStore().Save(settings);
   WaitForShellTray();
   ProgramProcess program;
-  HWND tray = StartTrayProgram(program);
+  HWND tray = StartToTray(program, WinePath(L"" SNAPLARK_DEMO_EXE));
   ASSERT_NE(tray, nullptr);
   ASSERT_TRUE(WaitFor([] { return KeyTaken(VK_F10); })) << "the tray should hold F10";
 
@@ -61,11 +52,7 @@ TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
     if (!window) return;
     status = DialogItemText(window, IDC_STATUS);
     TypeKey(VK_F10);
-    // A key that did not scan leaves the window open, and the application's
-    // loop inside it: end it so that the test can fail instead of hanging.
-    if (!WaitFor([&] { return !IsWindow(window); }, std::chrono::seconds(10))) {
-      PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-    }
+    EndIfStillOpen(window);
   });
   const bool ready =
       host.PumpUntil([&] { return std::find(host.heard.begin(), host.heard.end(), MSG_XFERREADY) != host.heard.end(); });

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "support/wait_for.h"
+
 namespace snaplark::test {
 
 using namespace twain;
@@ -36,6 +38,12 @@ TW_IDENTITY ApplicationIdentity(TW_UINT16 protocolMajor) {
 }
 
 }  // namespace
+
+void EndIfStillOpen(HWND window) {
+  if (!WaitFor([&] { return !IsWindow(window); }, std::chrono::seconds(10))) {
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  }
+}
 
 int TwainHost::LiveBlocks() { return liveBlocks.load(); }
 void TwainHost::FreeBlock(HANDLE block) { Free(block); }

@@ -17,6 +17,10 @@
 
 namespace snaplark::test {
 
+// A window that a click did not end keeps the application's loop inside it:
+// end it, so that a test fails instead of hanging.
+void EndIfStillOpen(HWND window);
+
 // The source's DS_Entry, looked up by its plain name as managers do.
 inline twain::DSENTRYPROC FindSourceEntry(HMODULE module) {
   if (!module) return nullptr;
