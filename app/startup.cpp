@@ -19,8 +19,11 @@ Settings* AppSettings = nullptr;
 Camera* AppCamera = nullptr;
 NOTIFYICONDATAW TrayIconData = {};
 
-// The full record, balloon fields included, so that notices can use it as is.
-static_assert(sizeof(void*) != 4 || sizeof(NOTIFYICONDATAW) == 956);
+// The system takes these records by size, so a header or packing mismatch
+// would make the calls fail silently. The full icon record, balloon fields
+// included, so that notices can use it as is.
+static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 4 ? 956 : 976));
+static_assert(sizeof(WNDCLASSEXW) == (sizeof(void*) == 4 ? 48 : 80));
 
 namespace {
 

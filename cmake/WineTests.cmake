@@ -19,7 +19,29 @@ set(SNAPLARK_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
 set(SNAPLARK_WINE_ENV ${PROJECT_SOURCE_DIR}/scripts/wine-env.sh)
 
 if(WIN32)
-  add_test(NAME ${SNAPLARK_TREE}_wine_up COMMAND ${SNAPLARK_WINE_ENV} start ${SNAPLARK_WINE_DIR})
+  # Some Linux kernels refuse 32-bit code altogether, and Wine with them. The
+  # 32-bit tree's fixture first starts a tiny program of that tree; where it
+  # cannot run, every Wine test of the tree ends as skipped (exit code 77),
+  # with the reason in its output. The 64-bit tree runs the same tests there.
+  add_executable(wine_probe ${CMAKE_CURRENT_LIST_DIR}/wine_probe.cpp)
+  if(SNAPLARK_TREE STREQUAL win32)
+    set(SNAPLARK_WINE_PROBE $<TARGET_FILE:wine_probe>)
+    set(SNAPLARK_SKIP_CODE 77)
+  endif()
+  add_test(NAME ${SNAPLARK_TREE}_wine_up
+           COMMAND ${SNAPLARK_WINE_ENV} start ${SNAPLARK_WINE_DIR} ${SNAPLARK_WINE_PROBE})
+  if(SNAPLARK_WINE_PROBE)
+    # The answer "cannot" skips every test without starting its program.
+    add_test(NAME ${SNAPLARK_TREE}_wine_probe_told_no_skips
+             COMMAND bash -c [[SNAPLARK_ASSUME_NO_32BIT=1 "$0" probe "$1" "$2" && "$0" run "$1" "$2"; echo "run: exit $?"]]
+                     ${SNAPLARK_WINE_ENV} ${SNAPLARK_WINE_DIR}-told-no ${SNAPLARK_WINE_PROBE})
+    set_tests_properties(${SNAPLARK_TREE}_wine_probe_told_no_skips PROPERTIES
+      PASS_REGULAR_EXPRESSION "cannot run here [(]SNAPLARK_ASSUME_NO_32BIT is set[)]
+Skipped: [^
+]*
+run: exit 77"
+      FAIL_REGULAR_EXPRESSION "program ran")
+  endif()
   add_test(NAME ${SNAPLARK_TREE}_wine_down COMMAND ${SNAPLARK_WINE_ENV} stop ${SNAPLARK_WINE_DIR})
   set_tests_properties(${SNAPLARK_TREE}_wine_up PROPERTIES FIXTURES_SETUP ${SNAPLARK_TREE}_wine TIMEOUT 180)
   set_tests_properties(${SNAPLARK_TREE}_wine_down PROPERTIES FIXTURES_CLEANUP ${SNAPLARK_TREE}_wine)
@@ -36,6 +58,9 @@ function(snaplark_add_test target)
     add_test(NAME ${name}
              COMMAND ${SNAPLARK_WINE_ENV} run ${SNAPLARK_WINE_DIR} $<TARGET_FILE:${target}> ${T_ARGS})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${SNAPLARK_TREE}_wine)
+    if(SNAPLARK_SKIP_CODE)
+      set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE ${SNAPLARK_SKIP_CODE})
+    endif()
   else()
     add_test(NAME ${name} COMMAND ${target} ${T_ARGS})
   endif()

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
 # Wine environment for the Windows tests and the run command.
-#   wine-env.sh start DIR      create the prefix once (reused), start Xvfb and a wineserver
-#   wine-env.sh run DIR EXE..  run a Windows program in that environment, passing its exit code
-#   wine-env.sh stop DIR       stop that wineserver and that Xvfb (by its PID)
-# Everything lives under DIR: prefix/, home/ (Wine maps Pictures onto HOME), display, xvfb.pid.
+#   wine-env.sh start DIR [PROBE]  create the prefix once (reused), start Xvfb and a wineserver;
+#                                  with PROBE, a tiny program of a 32-bit tree, also find out
+#                                  whether this machine can run 32-bit programs (see probe)
+#   wine-env.sh probe DIR PROBE    run PROBE and record the answer in DIR; prints it
+#   wine-env.sh run DIR EXE..      run a Windows program in that environment, passing its exit
+#                                  code; exits 77 (a skip) without running it when the probe
+#                                  found that this machine cannot run 32-bit programs
+#   wine-env.sh stop DIR           stop that wineserver and that Xvfb (by its PID)
+# Everything lives under DIR: prefix/, home/ (Wine maps Pictures onto HOME), display, xvfb.pid,
+# and no-32-bit (the probe's reason, present only when 32-bit programs cannot run here).
+#
+# SNAPLARK_ASSUME_NO_32BIT=1 makes the probe answer "cannot" without trying, so that the
+# skip path can be tried on a machine that runs 32-bit programs; nothing of ours sets it.
 set -euo pipefail
 
 action=$1
@@ -16,6 +25,9 @@ wine_tool() {
 }
 WINE=$(wine_tool wine64)
 WINESERVER=$(wine_tool wineserver)
+# Wine's own 32-bit loader, an i386 Linux program; wine64 hands 32-bit programs to it.
+WINE32_LOADER=$(dirname "$WINE")/wine
+SKIP_CODE=77
 
 export WINEPREFIX="$dir/prefix"
 export HOME="$dir/home"
@@ -57,6 +69,40 @@ create_prefix() {
   touch "$WINEPREFIX/.snaplark-ready"
 }
 
+# Decides by really starting a 32-bit program. When that fails, the machine is
+# said to be unable to run 32-bit code only if Wine's 32-bit loader itself
+# cannot be executed; anything else (no 32-bit Wine, a broken prefix) is a
+# failure of the environment, never a reason to skip.
+probe() {
+  local exe=$1 answer="$dir/no-32-bit" out status=0 loader_out loader_status=0
+  rm -f "$answer"
+  if [ -n "${SNAPLARK_ASSUME_NO_32BIT:-}" ]; then
+    echo "SNAPLARK_ASSUME_NO_32BIT is set" >"$answer"
+    echo "32-bit programs: cannot run here ($(cat "$answer"))"
+    return 0
+  fi
+  out=$("$WINE" "$exe" 2>&1 </dev/null) || status=$?
+  if [ "$status" -eq 0 ] && grep -q '^wine probe: a 32-bit program ran' <<<"$out"; then
+    echo "32-bit programs: run here"
+    return 0
+  fi
+  if [ ! -e "$WINE32_LOADER" ]; then
+    echo "The 32-bit probe failed and Wine's 32-bit loader $WINE32_LOADER is missing (install wine32:i386):" >&2
+    echo "$out" >&2
+    return 1
+  fi
+  loader_out=$("$WINE32_LOADER" --version 2>&1 </dev/null) || loader_status=$?
+  if [ "$loader_status" -eq 126 ] || grep -q 'Exec format error' <<<"$loader_out"; then
+    echo "the kernel refuses 32-bit code: Wine's 32-bit loader fails with \"Exec format error\"," \
+         "and a 32-bit test program did not start (Wine said: $(head -n1 <<<"$out"))" >"$answer"
+    echo "32-bit programs: cannot run here ($(cat "$answer"))"
+    return 0
+  fi
+  echo "The 32-bit probe program failed (exit $status) although Wine's 32-bit loader runs:" >&2
+  echo "$out" >&2
+  return 1
+}
+
 case "$action" in
   start)
     mkdir -p "$dir"
@@ -67,8 +113,17 @@ case "$action" in
     # Start the prefix's services now, detached, so no test has to wait for them.
     "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
     echo "Wine ready: WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"
+    if [ $# -gt 0 ]; then probe "$1"; fi
+    ;;
+  probe)
+    mkdir -p "$dir"
+    probe "$1"
     ;;
   run)
+    if [ -f "$dir/no-32-bit" ]; then
+      echo "Skipped: this machine cannot run 32-bit programs ($(cat "$dir/no-32-bit"))"
+      exit "$SKIP_CODE"
+    fi
     use_display
     # Wine's service processes outlive the program and inherit its output; send
     # that to a file so that a caller reading a pipe (ctest) sees it close.
@@ -77,6 +132,11 @@ case "$action" in
     "$WINE" "$@" >"$log" 2>&1 </dev/null || status=$?
     cat "$log"
     rm -f "$log"
+    # A program's own exit code must never read as a skip.
+    if [ "$status" -eq "$SKIP_CODE" ]; then
+      echo "exit code $SKIP_CODE is kept for skips; reported as 1"
+      status=1
+    fi
     exit "$status"
     ;;
   stop)
@@ -87,7 +147,7 @@ case "$action" in
     fi
     ;;
   *)
-    echo "usage: $0 start|run|stop DIR [EXE ARGS...]" >&2
+    echo "usage: $0 start|probe|run|stop DIR [EXE ARGS...]" >&2
     exit 2
     ;;
 esac

@@ -13,6 +13,11 @@
 #include "ui/shell_call.h"
 
 namespace snaplark {
+
+// The window's state pointer lives in the dialog's user slot, after two
+// pointer-sized slots of the dialog manager's own.
+static_assert(DWLP_USER == 2 * sizeof(void*));
+
 namespace {
 
 constexpr UINT_PTR PreviewTimerId = 1;

@@ -6,6 +6,9 @@
 
 namespace snaplark {
 
+// Taken by size: a mismatched header would make every shell call fail quietly.
+static_assert(sizeof(SHELLEXECUTEINFOW) == (sizeof(void*) == 4 ? 60 : 112));
+
 bool ShellExecuteInApartment(SHELLEXECUTEINFOW& info) {
   info.cbSize = sizeof(info);
   info.fMask |= SEE_MASK_NOASYNC;
