@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "camera/virtual/virtual_camera.h"
@@ -14,51 +15,129 @@ namespace {
 
 constexpr std::chrono::microseconds kThirtyFramesPerSecond{33'333};
 
-VirtualFrame Nv12Pattern(std::uint32_t n, int width, int height) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height * 3 / 2);
-  std::uint8_t* luma = bytes.data();
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) luma[y * width + x] = static_cast<std::uint8_t>(x + y + 3 * n);
-  }
-  std::uint8_t* chroma = luma + static_cast<std::size_t>(width) * height;
-  for (int r = 0; r < height / 2; ++r) {
-    for (int p = 0; p < width / 2; ++p) {
-      chroma[r * width + 2 * p] = static_cast<std::uint8_t>(4 * p + n);
-      chroma[r * width + 2 * p + 1] = static_cast<std::uint8_t>(4 * r + 2 * n);
-    }
-  }
-  // Webcams hand over 2-D buffers; this one's rows are 64 bytes longer than
-  // the picture, as a driver's aligned allocation makes them.
-  return PitchedFrame(bytes, static_cast<DWORD>(width), width + 64);
+// The patterns are written row by row from tables made once per stream into
+// blocks of the stream's pool, as a driver fills its buffers: a frame costs a
+// few copies of memory, with no allocation and no loop per pixel. Widths are even.
+std::uint8_t* RowOf(std::vector<std::uint8_t>& block, std::size_t pitch, int row) {
+  return block.data() + pitch * static_cast<std::size_t>(row);
 }
 
-VirtualFrame Yuy2Pattern(std::uint32_t n, int width, int height) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height * 2);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = bytes.data() + static_cast<std::size_t>(y) * width * 2;
-    for (int p = 0; p < width / 2; ++p) {
-      row[4 * p] = static_cast<std::uint8_t>(2 * p + y + 3 * n);
-      row[4 * p + 1] = static_cast<std::uint8_t>(4 * p + n);
-      row[4 * p + 2] = static_cast<std::uint8_t>(2 * p + 1 + y + 3 * n);
-      row[4 * p + 3] = static_cast<std::uint8_t>(4 * y + 2 * n);
+class Nv12Painter {
+ public:
+  Nv12Painter(int width, int height) : width_(width), height_(height) {
+    lumaRamp_.resize(static_cast<std::size_t>(width) + 256);
+    for (std::size_t i = 0; i < lumaRamp_.size(); ++i) lumaRamp_[i] = static_cast<std::uint8_t>(i);
+    // Row (n mod 4, V / 2) holds pairs U = 4k + n mod 4, V for k = 0, 1, ...;
+    // frame n's chroma row starts at pair n / 4 of it (U repeats every 64 pairs).
+    chromaRows_.resize(4 * 128 * ChromaRowBytes());
+    for (int residue = 0; residue < 4; ++residue) {
+      for (int half = 0; half < 128; ++half) {
+        std::uint8_t* row = chromaRows_.data() + (residue * 128 + half) * ChromaRowBytes();
+        for (std::size_t k = 0; k < ChromaRowBytes() / 2; ++k) {
+          row[2 * k] = static_cast<std::uint8_t>(((4 * k) & 0xFF) + residue);
+          row[2 * k + 1] = static_cast<std::uint8_t>(2 * half);
+        }
+      }
     }
   }
-  return PitchedFrame(bytes, static_cast<DWORD>(2 * width), 2 * width);
-}
 
-VirtualCameraScript PatternScript(const GUID& subtype, int width, int height,
-                                  VirtualFrame (*pattern)(std::uint32_t, int, int)) {
+  // Rows 64 bytes longer than the picture, as a driver's aligned allocation
+  // makes them, in a 2-D buffer as webcams hand them over.
+  VirtualFrame Paint(std::uint32_t n, const std::shared_ptr<VirtualFramePool>& pool) const {
+    const std::size_t pitch = static_cast<std::size_t>(width_) + 64;
+    VirtualFrame frame;
+    frame.twoDimensional = true;
+    frame.pitch = static_cast<LONG>(pitch);
+    frame.rowBytes = static_cast<DWORD>(width_);
+    frame.rows = static_cast<DWORD>(height_ + height_ / 2);
+    frame.bytes = pool->Take(pitch * frame.rows, 0xA5);
+    frame.pool = pool;
+    for (int y = 0; y < height_; ++y) {
+      std::memcpy(RowOf(frame.bytes, pitch, y), lumaRamp_.data() + ((y + 3 * n) & 0xFF), width_);
+    }
+    const std::uint8_t* chroma = chromaRows_.data() + (n & 3) * 128 * ChromaRowBytes() + 2 * ((n >> 2) & 63);
+    for (int r = 0; r < height_ / 2; ++r) {
+      std::memcpy(RowOf(frame.bytes, pitch, height_ + r), chroma + ((2 * r + n) & 127) * ChromaRowBytes(), width_);
+    }
+    return frame;
+  }
+
+ private:
+  std::size_t ChromaRowBytes() const { return static_cast<std::size_t>(width_) + 128; }
+
+  int width_;
+  int height_;
+  std::vector<std::uint8_t> lumaRamp_;
+  std::vector<std::uint8_t> chromaRows_;
+};
+
+class Yuy2Painter {
+ public:
+  Yuy2Painter(int width, int height) : width_(width), height_(height) {
+    // Two pairs (8 bytes) at a time: table b holds, for i = 0, 1, ..., the
+    // lumas of k = 4i + b, k + 1, k + 2, k + 3 in their places; a row whose
+    // first luma is s starts at word s / 4 of table s mod 4.
+    const auto lumas = [](std::uint64_t k) {
+      return (k & 0xFF) | ((k + 1) & 0xFF) << 16 | ((k + 2) & 0xFF) << 32 | ((k + 3) & 0xFF) << 48;
+    };
+    for (std::uint64_t b = 0; b < 4; ++b) {
+      lumaWords_[b].resize(Words() + 64);
+      for (std::uint64_t i = 0; i < lumaWords_[b].size(); ++i) lumaWords_[b][i] = lumas(4 * i + b);
+    }
+  }
+
+  VirtualFrame Paint(std::uint32_t n, const std::shared_ptr<VirtualFramePool>& pool) const {
+    const std::size_t pitch = 2 * static_cast<std::size_t>(width_);
+    VirtualFrame frame;
+    frame.twoDimensional = true;
+    frame.pitch = static_cast<LONG>(pitch);
+    frame.rowBytes = static_cast<DWORD>(pitch);
+    frame.rows = static_cast<DWORD>(height_);
+    frame.bytes = pool->Take(pitch * frame.rows, 0);
+    frame.pool = pool;
+    std::vector<std::uint64_t> blues(Words());
+    for (std::size_t j = 0; j < blues.size(); ++j) {
+      const std::uint64_t pair = 2 * j;
+      blues[j] = ((4 * pair + n) & 0xFF) << 8 | ((4 * pair + 4 + n) & 0xFF) << 40;
+    }
+    for (int y = 0; y < height_; ++y) {
+      const std::uint32_t s = (y + 3 * n) & 0xFF;
+      const std::uint64_t red = (4u * y + 2 * n) & 0xFF;
+      const std::uint64_t reds = red << 24 | red << 56;
+      const std::uint64_t* lumas = lumaWords_[s & 3].data() + s / 4;
+      std::uint8_t* row = RowOf(frame.bytes, pitch, y);
+      for (std::size_t j = 0; j < blues.size(); ++j) {
+        const std::uint64_t word = lumas[j] | blues[j] | reds;
+        std::memcpy(row + 8 * j, &word, sizeof(word));
+      }
+    }
+    return frame;
+  }
+
+ private:
+  std::size_t Words() const { return static_cast<std::size_t>(width_) / 4; }
+
+  int width_;
+  int height_;
+  std::vector<std::uint64_t> lumaWords_[4];
+};
+
+template <typename Painter>
+VirtualCameraScript PatternScript(const GUID& subtype, int width, int height) {
   VirtualCameraScript script;
   script.nativeTypes = {{subtype, static_cast<UINT32>(width), static_cast<UINT32>(height), 30}};
-  script.frameMaker = [=](std::uint32_t n) { return pattern(n, width, height); };
+  auto painter = std::make_shared<const Painter>(width, height);
+  auto pool = std::make_shared<VirtualFramePool>();
+  script.frameMaker = [painter, pool](std::uint32_t n) { return painter->Paint(n, pool); };
+  script.framePool = pool;
   script.frameInterval = kThirtyFramesPerSecond;
   return script;
 }
 
 }  // namespace
 
-VirtualCameraScript DemoNv12Script() { return PatternScript(MFVideoFormat_NV12, 640, 480, Nv12Pattern); }
-VirtualCameraScript DemoYuy2Script() { return PatternScript(MFVideoFormat_YUY2, 1280, 720, Yuy2Pattern); }
+VirtualCameraScript DemoNv12Script() { return PatternScript<Nv12Painter>(MFVideoFormat_NV12, 640, 480); }
+VirtualCameraScript DemoYuy2Script() { return PatternScript<Yuy2Painter>(MFVideoFormat_YUY2, 1280, 720); }
 
 void UseDemoDevices(std::shared_ptr<VirtualCameraStats> sharedStats) {
   const auto playing = [sharedStats](VirtualCameraScript (*script)()) {

@@ -140,7 +140,7 @@ class ScriptedSourceReader final
     if (timestamp) *timestamp = time;
     *streamFlags = read.streamFlags;
     if (FAILED(read.result)) return read.result;
-    if (read.hasSample) return CreateVirtualSample(read.sample, time, 333333, sample);
+    if (read.hasSample) return CreateVirtualSample(std::move(read.sample), time, 333333, sample);
     return S_OK;
   }
 

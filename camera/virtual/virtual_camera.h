@@ -19,6 +19,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace snaplark {
@@ -36,6 +37,8 @@ struct VirtualMediaType {
   UINT32 apertureHeight = 0;
 };
 
+class VirtualFramePool;
+
 // The memory of one media buffer. A plain buffer is locked as it is. A 2-D
 // buffer holds `rows` rows of `rowBytes` meaningful bytes, `pitch` bytes apart
 // (negative: the top row is the last one in memory, as in a bottom-up bitmap);
@@ -49,6 +52,25 @@ struct VirtualFrame {
   // Whether a 2-D buffer also offers the sized lock of newer systems, which
   // tells where the buffer's memory ends.
   bool sizedLock = true;
+  // Where `bytes` go back when the buffer holding them is released; none: freed.
+  std::shared_ptr<VirtualFramePool> pool;
+};
+
+// Blocks of one size that a stream's frames are written into and come back
+// to when their samples are released, as a driver's buffer pool: once as many
+// blocks exist as samples are out at a time, no frame allocates.
+class VirtualFramePool {
+ public:
+  // A block of `size` bytes: a returned one as it was left, else a new one
+  // filled with `filler`.
+  std::vector<std::uint8_t> Take(std::size_t size, std::uint8_t filler);
+  void Give(std::vector<std::uint8_t> block);
+  int BlocksAllocated() const { return allocated_.load(); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::vector<std::uint8_t>> free_;
+  std::atomic<int> allocated_{0};
 };
 
 // A plain buffer holding these bytes.
@@ -104,6 +126,8 @@ struct VirtualCameraScript {
   // After the steps: frame n (counted from 0 at the first frame delivered
   // after the source started) is made by this. Without it the stream ends.
   std::function<VirtualFrame(std::uint32_t n)> frameMaker;
+  // The blocks the frame maker writes into, when it recycles them.
+  std::shared_ptr<VirtualFramePool> framePool;
   // Pacing: at most one frame per interval (30 fps for a live demo). Zero
   // answers every request at once.
   std::chrono::microseconds frameInterval{0};
@@ -118,7 +142,8 @@ HRESULT CreateVirtualMediaSource(VirtualCameraScript script, IMFMediaSource** so
 
 // A sample of one step's frame (or no buffer for an empty sample), as the
 // source and the scripted reader hand them out.
-HRESULT CreateVirtualSample(const VirtualStep& step, LONGLONG time, LONGLONG duration, IMFSample** sample);
+// The sample takes the step's frame over.
+HRESULT CreateVirtualSample(VirtualStep step, LONGLONG time, LONGLONG duration, IMFSample** sample);
 
 // A media type of the given description.
 HRESULT CreateVirtualMediaType(const VirtualMediaType& description, IMFMediaType** type);

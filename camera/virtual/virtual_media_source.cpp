@@ -60,6 +60,17 @@ HRESULT AttachTracker(IMFAttributes* attributes) {
   return hr;
 }
 
+// Named, so that a profile or the timing programs can tell the camera's own
+// cost from the program's. Looked up: older systems lack the call.
+void NameThisThread(const wchar_t* name) {
+  using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto set = kernel ? reinterpret_cast<SetDescription>(
+                                reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadDescription")))
+                          : nullptr;
+  if (set) set(GetCurrentThread(), name);
+}
+
 // A media buffer over a VirtualFrame. It keeps count of its locks, so that a
 // buffer released while still locked is noticed.
 class VirtualBuffer final : public ComObject<VirtualBuffer, Answers<IMFMediaBuffer, IMF2DBuffer, IMF2DBuffer2>,
@@ -169,6 +180,7 @@ class VirtualBuffer final : public ComObject<VirtualBuffer, Answers<IMFMediaBuff
  private:
   ~VirtualBuffer() {
     if (locks_ != 0 || locks2D_ != 0) ++buffersReleasedLocked;
+    if (frame_.pool) frame_.pool->Give(std::move(frame_.bytes));
   }
 
   bool IsPacked() const { return frame_.pitch == static_cast<LONG>(frame_.rowBytes); }
@@ -454,6 +466,7 @@ class VirtualMediaSource final
 
   // Answers the open requests, one frame per interval, until shutdown.
   void PacerLoop() {
+    NameThisThread(L"virtual camera");
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       wake_.wait(lock, [&] { return shutDown_ || (started_ && !pending_.empty()); });
@@ -509,7 +522,7 @@ class VirtualMediaSource final
         case VirtualStepKind::Frame:
         case VirtualStepKind::EmptySample: {
           ComPtr<IMFSample> sample;
-          HRESULT hr = CreateVirtualSample(*step, time, duration, &sample);
+          HRESULT hr = CreateVirtualSample(std::move(*step), time, duration, &sample);
           if (SUCCEEDED(hr) && token) hr = sample->SetUnknown(kSampleTokenAttribute, token);
           if (SUCCEEDED(hr)) {
             PROPVARIANT value;
@@ -612,6 +625,24 @@ void VirtualMediaStream::Shutdown() {
 
 }  // namespace
 
+std::vector<std::uint8_t> VirtualFramePool::Take(std::size_t size, std::uint8_t filler) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (!free_.empty()) {
+      std::vector<std::uint8_t> block = std::move(free_.back());
+      free_.pop_back();
+      if (block.size() == size) return block;
+    }
+  }
+  ++allocated_;
+  return std::vector<std::uint8_t>(size, filler);
+}
+
+void VirtualFramePool::Give(std::vector<std::uint8_t> block) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  free_.push_back(std::move(block));
+}
+
 VirtualFrame PackedFrame(std::vector<std::uint8_t> bytes) {
   VirtualFrame frame;
   frame.bytes = std::move(bytes);
@@ -661,7 +692,7 @@ HRESULT CreateVirtualMediaSource(VirtualCameraScript script, IMFMediaSource** so
   return VirtualMediaSource::Create(std::move(script), source);
 }
 
-HRESULT CreateVirtualSample(const VirtualStep& step, LONGLONG time, LONGLONG duration, IMFSample** out) {
+HRESULT CreateVirtualSample(VirtualStep step, LONGLONG time, LONGLONG duration, IMFSample** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   ComPtr<IMFSample> sample;
@@ -670,7 +701,7 @@ HRESULT CreateVirtualSample(const VirtualStep& step, LONGLONG time, LONGLONG dur
   hr = AttachTracker(sample.Get());
   if (FAILED(hr)) return hr;
   if (step.kind == VirtualStepKind::Frame) {
-    ComPtr<IMFMediaBuffer> buffer = Adopt(static_cast<IMFMediaBuffer*>(new (std::nothrow) VirtualBuffer(step.frame)));
+    ComPtr<IMFMediaBuffer> buffer = Adopt(static_cast<IMFMediaBuffer*>(new (std::nothrow) VirtualBuffer(std::move(step.frame))));
     if (!buffer) return E_OUTOFMEMORY;
     hr = sample->AddBuffer(buffer.Get());
     if (FAILED(hr)) return hr;

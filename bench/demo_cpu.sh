@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# What the whole program costs as a user runs it: starts the demo under Wine
+# with its capture window open on each demo camera in turn and reports, over
+# SECONDS (default 20), the CPU share of one core taken by the process, by each
+# of its threads, and by the prefix's wineserver and the X server.
+#
+#   bash bench/demo_cpu.sh [TREE] [SECONDS]     TREE: build/windows64 (default) or build/windows
+#
+# The tree must be built (its demo/SnaplarkDemo.exe). The run uses a prefix of
+# its own in TREE/bench-wine; the camera is chosen through the saved settings.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tree=${1:-build/windows64}
+seconds=${2:-20}
+exe="$tree/demo/SnaplarkDemo.exe"
+[ -f "$exe" ] || { echo "build $exe first" >&2; exit 1; }
+dir="$(realpath -m "$tree/bench-wine")"
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+hz=$(getconf CLK_TCK)
+
+trap 'scripts/wine-env.sh stop "$dir"' EXIT
+export WINEPREFIX="$dir/prefix" HOME="$dir/home" WINEDEBUG=-all
+
+# Ticks (user + system) of every thread of one process: "TID TICKS NAME" lines.
+thread_ticks() {
+  local task
+  for task in /proc/"$1"/task/*; do
+    # The name sits in parentheses and may hold blanks; the counters follow it.
+    awk -v tid="${task##*/}" '{ sub(/^.*\) /, ""); print tid, $12 + $13 }' "$task/stat" 2>/dev/null |
+      while read -r tid ticks; do echo "$tid $ticks $(tr ' ' '_' <"$task/comm" 2>/dev/null)"; done
+  done
+}
+process_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+
+# The wineserver of this prefix, not another test run's.
+our_wineserver() {
+  local pid
+  for pid in $(pgrep -x wineserver || true) $(pgrep -f 'wineserver64' || true); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then echo "$pid"; return; fi
+  done
+}
+
+measure() {  # measure LINK LABEL
+  # A fresh Wine server each time, so that nothing of the previous run is left.
+  scripts/wine-env.sh stop "$dir"
+  scripts/wine-env.sh start "$dir" >/dev/null
+  local display=":$(head -n1 "$dir/display")"
+  "$wine" reg add 'HKCU\Software\Tollendale\Glimmerdock' /v DeviceSymLink /d "$1" /f >/dev/null 2>&1
+  DISPLAY=$display "$wine" "$exe" >/dev/null 2>&1 &
+  local pid=""
+  for _ in $(seq 100); do
+    DISPLAY=$display xdotool search --name '^Snaplark$' >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  pid=$(pgrep -f 'SnaplarkDemo.exe' | head -n1)
+  [ -n "$pid" ] || { echo "the demo did not start" >&2; exit 1; }
+  sleep 2  # past the window's start-up
+  local server xvfb before after server0 xvfb0
+  server=$(our_wineserver)
+  xvfb=$(cat "$dir/xvfb.pid")
+  before=$(thread_ticks "$pid")
+  server0=$(process_ticks "${server:-0}")
+  xvfb0=$(process_ticks "$xvfb")
+  sleep "$seconds"
+  after=$(thread_ticks "$pid")
+  echo "== $2: CPU share of one core over ${seconds} s"
+  awk -v hz="$hz" -v s="$seconds" '
+    NR == FNR { start[$1] = $2; next }
+    { used = $2 - ($1 in start ? start[$1] : 0); total += used
+      if (used > 0) printf "  thread %-8s %-20s %6.2f%%\n", $1, $3, 100 * used / hz / s }
+    END { printf "  whole process                  %6.2f%%\n", 100 * total / hz / s }' \
+    <(echo "$before") <(echo "$after")
+  awk -v hz="$hz" -v s="$seconds" -v a="$server0" -v b="$(process_ticks "${server:-0}")" \
+      -v c="$xvfb0" -v d="$(process_ticks "$xvfb")" \
+      'BEGIN { printf "  wineserver %6.2f%%, Xvfb %6.2f%%\n", 100 * (b - a) / hz / s, 100 * (d - c) / hz / s }'
+}
+
+measure '\\?\snaplark-virtual#nv12' "640x480 NV12 camera"
+measure '\\?\snaplark-virtual#yuy2' "1280x720 YUY2 camera"
