@@ -9,6 +9,9 @@
 
 namespace snaplark {
 
+// Taken by size: a mismatched header would make every shell call fail quietly.
+static_assert(sizeof(SHELLEXECUTEINFOW) == (sizeof(void*) == 4 ? 60 : 112));
+
 void WaitHandlingMessages(HANDLE object, DWORD milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
   std::optional<WPARAM> quit;
