@@ -43,6 +43,19 @@ std::wstring UserSidOf(HANDLE process) {
   return text;
 }
 
+// An administrator's setup may read another user's process only with the
+// debug privilege, which administrators hold but do not have switched on.
+void SwitchOnDebugPrivilege() {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Put())) return;
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &privileges.Privileges[0].Luid)) {
+    AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
+  }
+}
+
 bool ThisProcessIsSystemOrInSessionZero() {
   DWORD session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session) || session == 0) return true;
@@ -95,6 +108,7 @@ std::wstring DeskUserSid() {
   HWND shell = DesktopShellWindow();
   DWORD id = 0;
   if (!shell || !GetWindowThreadProcessId(shell, &id)) return {};
+  SwitchOnDebugPrivilege();
   const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
   return process ? UserSidOf(process.Get()) : std::wstring();
 }
