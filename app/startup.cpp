@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
 #include "app/taskbar_listener.h"
+#include "app/tray_menu.h"
 #include "app/tray_notices.h"
 #include "app/tray_window.h"
 #include "handles/win_handles.h"
@@ -101,8 +102,10 @@ int RunTrayProgram(HINSTANCE instance) {
   TrayWindow = CreateTrayWindow();
   FillTrayIconData();
   // Listening before the icon is added: no new tray can go unheard.
-  CreateTaskbarListener(AppInstance);
-  NotifyShell(NIM_ADD, &TrayIconData);
+  HWND listener = CreateTaskbarListener(AppInstance);
+  SetTrayMenuOwner(TrayWindow, listener);
+  LetUnelevatedSendersThrough(TrayWindow, listener);
+  AddTrayIcon(listener);
 
   RegisterTrayHotkey();
   // The window shows at every start; the tray takes over when it closes.

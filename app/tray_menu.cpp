@@ -22,16 +22,27 @@ HMENU BuildTrayMenu() {
   return menu;
 }
 
-void ShowTrayMenu(HWND tray) {
+void SetTrayMenuOwner(HWND tray, HWND owner) { SetWindowLongPtrW(tray, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner)); }
+
+HWND TrayMenuOwner(HWND tray) {
+  HWND owner = reinterpret_cast<HWND>(GetWindowLongPtrW(tray, GWLP_USERDATA));
+  return owner && IsWindow(owner) ? owner : tray;
+}
+
+void ShowTrayMenu(HWND tray, const TrayMenuCalls& calls) {
   POINT cursor{};
   GetCursorPos(&cursor);
   UniqueMenu menu(BuildTrayMenu());
   if (!menu) return;
-  SetForegroundWindow(tray);
+  HWND owner = TrayMenuOwner(tray);
+  calls.setForeground(owner);
   const UINT chosen = static_cast<UINT>(
-      TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, tray, nullptr));
+      calls.track(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner, nullptr));
+  // Without a message after the menu, a second right click may open a menu
+  // that at once closes again.
+  calls.post(owner, WM_NULL, 0, 0);
   menu.Reset();
-  if (chosen >= TrayCmdOpen && chosen <= TrayCmdSupport) PostMessageW(tray, WM_COMMAND, chosen, 0);
+  if (chosen >= TrayCmdOpen && chosen <= TrayCmdSupport) calls.post(tray, WM_COMMAND, chosen, 0);
 }
 
 }  // namespace snaplark

@@ -9,8 +9,22 @@ namespace snaplark {
 // separator, "Exit". The caller owns the menu.
 HMENU BuildTrayMenu();
 
+// A popup menu stays open after a click elsewhere unless its owner is the
+// foreground window, which a message-only window can never be: the menu is
+// owned by a hidden top-level window of the program instead. Without one the
+// tray window owns it.
+void SetTrayMenuOwner(HWND tray, HWND owner);
+HWND TrayMenuOwner(HWND tray);
+
+// The calls that show the menu, which a test may replace to see them.
+struct TrayMenuCalls {
+  BOOL(WINAPI* setForeground)(HWND) = SetForegroundWindow;
+  BOOL(WINAPI* track)(HMENU, UINT, int, int, int, HWND, const RECT*) = TrackPopupMenu;
+  BOOL(WINAPI* post)(HWND, UINT, WPARAM, LPARAM) = PostMessageW;
+};
+
 // Shows the menu at the cursor and posts the chosen command to the tray
 // window, to be carried out once the menu is gone.
-void ShowTrayMenu(HWND tray);
+void ShowTrayMenu(HWND tray, const TrayMenuCalls& calls = {});
 
 }  // namespace snaplark

@@ -28,6 +28,9 @@ inline constexpr wchar_t SourceMissingBox[] =
 inline constexpr wchar_t UnsafeFolderBox[] =
     L"The TWAIN source cannot be installed from this folder.\n\n"
     L"Move Snaplark to a folder whose path has no percent sign and try again.";
+inline constexpr wchar_t LongFolderBox[] =
+    L"The TWAIN source cannot be installed from this folder.\n\n"
+    L"Move Snaplark to a folder with a shorter path and try again.";
 inline constexpr wchar_t InstallQuestionBox[] =
     L"Install Snaplark as a TWAIN source?\n\n"
     L"This lets scanning applications (Photoshop, document scanners, etc.) use your webcam as a scanner input.\n\n"

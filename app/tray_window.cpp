@@ -47,19 +47,21 @@ void CaptureFromHotkey(HWND tray) {
   if (const wchar_t* notice = SnapshotToClipboard(tray)) ShowTrayNotice(ProgramTitle, notice);
 }
 
-void RunCommand(WORD id) {
+void RunCommand(HWND tray, WORD id) {
   switch (id) {
     case TrayCmdOpen:
       OpenCaptureWindowFromTray();
       break;
     case TrayCmdInstallTwain:
-      InstallTwainSource(nullptr, AppInstance);
+      // The boxes stand alone; the administrator prompt needs a window to come
+      // to the front for, or it only flashes in the taskbar.
+      InstallTwainSource(nullptr, AppInstance, TrayMenuOwner(tray));
       break;
     case TrayCmdExit:
       RemoveIconAndQuit();
       break;
     case TrayCmdSupport:
-      OpenSupportPage();
+      OpenSupportPage(TrayMenuOwner(tray));
       break;
     default:
       break;
@@ -74,7 +76,7 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       RemoveIconAndQuit();
       break;
     case WM_COMMAND:
-      RunCommand(LOWORD(wParam));
+      RunCommand(window, LOWORD(wParam));
       break;
     case WM_HOTKEY:
       if (wParam == CaptureHotkeyId) CaptureFromHotkey(window);

@@ -40,51 +40,87 @@ int Box(HWND owner, const wchar_t* text, UINT flags) { return MessageBoxW(owner,
 
 // Starts the elevated copy and waits for it for a while; false when it could
 // not be started (the user declined the administrator prompt, say).
-bool RunElevatedCopy(const TwainSourcePaths& paths) {
+bool RunElevatedCopy(const TwainSourcePaths& paths, HWND promptOwner) {
   wchar_t parameters[1040];
   std::swprintf(parameters, 1040, L"/c mkdir \"%ls\" 2>nul & copy /Y \"%ls\" \"%ls\"", paths.folder.c_str(),
                 paths.source.c_str(), paths.destination.c_str());
   SHELLEXECUTEINFOW info{};
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // A declined prompt or a failed start is not reported, by us or the shell.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.hwnd = promptOwner;
   info.lpVerb = L"runas";
   info.lpFile = L"cmd.exe";
   info.lpParameters = parameters;
   info.nShow = SW_HIDE;
   if (!ShellExecuteInApartment(info) || !info.hProcess) return false;
   const UniqueHandle process(info.hProcess);
-  WaitForSingleObject(process.Get(), CopyWaitMilliseconds);
+  WaitHandlingMessages(process.Get(), CopyWaitMilliseconds);
   return true;
 }
+
+// Marks a window while an installation it started runs: the tray keeps
+// working during the prompt, and a second request must not ask again.
+class InstallingMark {
+ public:
+  explicit InstallingMark(HWND window) : window_(window) {
+    taken_ = window_ && !GetPropW(window_, Name) && SetPropW(window_, Name, reinterpret_cast<HANDLE>(1));
+  }
+  ~InstallingMark() {
+    if (taken_) RemovePropW(window_, Name);
+  }
+  InstallingMark(const InstallingMark&) = delete;
+  InstallingMark& operator=(const InstallingMark&) = delete;
+  // False when another installation holds the window.
+  bool Free() const { return taken_ || !window_; }
+
+ private:
+  static constexpr wchar_t Name[] = L"GlimmerdockInstallingTwainSource";
+  HWND window_;
+  bool taken_ = false;
+};
 
 }  // namespace
 
 TwainSourcePaths TwainPaths(HMODULE module) {
   TwainSourcePaths paths;
-  paths.folder = WindowsTwainFolder(paths.fit);
+  paths.folder = WindowsTwainFolder(paths.destinationFits);
   paths.destination = paths.folder + L"\\" + DataSourceName;
-  paths.source = SourceBeside(module, paths.fit);
-  paths.fit = paths.fit && paths.destination.size() < MAX_PATH && paths.source.size() < MAX_PATH;
+  paths.source = SourceBeside(module, paths.sourceFits);
+  paths.destinationFits = paths.destinationFits && paths.destination.size() < MAX_PATH;
+  paths.sourceFits = paths.sourceFits && paths.source.size() < MAX_PATH;
   return paths;
 }
 
 bool TwainSourceInstalled() { return Exists(TwainPaths(nullptr).destination); }
 
-void InstallTwainSource(HWND owner, HMODULE module) {
-  const TwainSourcePaths paths = TwainPaths(module);
-  if (paths.fit && Exists(paths.destination)) {
+void InstallTwainSource(HWND owner, HMODULE module, HWND promptOwner) {
+  InstallTwainSource(owner, TwainPaths(module), promptOwner);
+}
+
+void InstallTwainSource(HWND owner, const TwainSourcePaths& paths, HWND promptOwner) {
+  if (owner) promptOwner = owner;
+  const InstallingMark mark(promptOwner);
+  if (!mark.Free()) return;
+  // Each path counts on its own: a program folder too deep to name does not
+  // hide a data source that is in place already.
+  if (paths.destinationFits && Exists(paths.destination)) {
     Box(owner, AlreadyInstalledBox, MB_ICONINFORMATION);
     return;
   }
-  if (paths.fit && !Exists(paths.source)) {
+  if (!paths.destinationFits || !paths.sourceFits) {
+    Box(owner, LongFolderBox, MB_ICONWARNING);
+    return;
+  }
+  if (!Exists(paths.source)) {
     Box(owner, SourceMissingBox, MB_ICONWARNING);
     return;
   }
-  if (!paths.fit || !SafeForCommandLine(paths.folder) || !SafeForCommandLine(paths.source)) {
+  if (!SafeForCommandLine(paths.folder) || !SafeForCommandLine(paths.source)) {
     Box(owner, UnsafeFolderBox, MB_ICONWARNING);
     return;
   }
   if (Box(owner, InstallQuestionBox, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-  if (!RunElevatedCopy(paths)) return;
+  if (!RunElevatedCopy(paths, promptOwner)) return;
   // Only the file itself tells: the interpreter's exit code is not read.
   if (Exists(paths.destination)) {
     Box(owner, InstalledBox, MB_ICONINFORMATION);

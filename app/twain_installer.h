@@ -8,11 +8,14 @@
 
 namespace snaplark {
 
+// A path that does not fit its 260-unit buffer is cut short: it names
+// another file, and is used for nothing.
 struct TwainSourcePaths {
-  std::wstring folder;       // <Windows>\twain_32
-  std::wstring destination;  // <Windows>\twain_32\Glimmerdock.ds
-  std::wstring source;       // Glimmerdock.ds beside the module
-  bool fit = true;           // false when a path does not fit its 260-unit buffer
+  std::wstring folder;          // <Windows>\twain_32
+  std::wstring destination;     // <Windows>\twain_32\Glimmerdock.ds
+  std::wstring source;          // Glimmerdock.ds beside the module
+  bool destinationFits = true;  // the folder and the destination
+  bool sourceFits = true;
 };
 
 // The three paths for the program whose module is `module`.
@@ -22,6 +25,9 @@ TwainSourcePaths TwainPaths(HMODULE module);
 bool TwainSourceInstalled();
 
 // Asks, installs and says how it went, in message boxes owned by `owner`.
-void InstallTwainSource(HWND owner, HMODULE module);
+// The administrator prompt is owned by `owner`, or by `promptOwner` when the
+// boxes have none. A second request while one runs is ignored.
+void InstallTwainSource(HWND owner, HMODULE module, HWND promptOwner = nullptr);
+void InstallTwainSource(HWND owner, const TwainSourcePaths& paths, HWND promptOwner = nullptr);
 
 }  // namespace snaplark

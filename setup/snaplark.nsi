@@ -1,11 +1,14 @@
 ; SnaplarkSetup.exe: installs the tray program and its TWAIN data source.
 ; The build passes the folder of the built files, the icon, the version and
 ; the output file:
-;   makensis -DPRODUCT_DIR=... -DICON=... -DVERSION=1.0.0.0 -DOUTFILE=... snaplark.nsi
+;   makensis -DPRODUCT_DIR=... -DICON=... -DVERSION=1.0.0.0 -DOUTFILE=... -DHELPER=... snaplark.nsi
+; HELPER is SnaplarkSetupHelper.exe, which finds the user signed in to the desk
+; and starts the program as that user.
 ;
 ; Switches: /S installs silently (the program is started at the end when it
 ; is to start at sign-in, the default). The uninstaller takes /S too, and /REMOVESETTINGS to
-; delete the user's settings as well.
+; delete the user's settings as well; run in place (_?=<folder>, last) it
+; returns when the work is done, with the work's exit code.
 
 Unicode true
 ManifestDPIAware true
@@ -18,8 +21,8 @@ SetCompressor /SOLID lzma
 !include MUI2.nsh
 !include WinMessages.nsh
 
-!ifndef PRODUCT_DIR | ICON | VERSION | OUTFILE
-  !error "PRODUCT_DIR, ICON, VERSION and OUTFILE must be defined"
+!ifndef PRODUCT_DIR | ICON | VERSION | OUTFILE | HELPER
+  !error "PRODUCT_DIR, ICON, VERSION, OUTFILE and HELPER must be defined"
 !endif
 
 !define PRODUCT "Snaplark"
@@ -34,10 +37,18 @@ SetCompressor /SOLID lzma
 !define TRAY_EXIT_COMMAND 2003
 !define INSTANCE_MUTEX "Glimmerdock_SingleInstance"
 !define SYNCHRONIZE 0x00100000
+!define ERROR_ACCESS_DENIED 5
+!define WAIT_ABANDONED 0x80
+; A silent uninstall whose data source was in use ends with this code: done,
+; but the file goes only at the next restart.
+!define ERROR_SUCCESS_REBOOT_REQUIRED 3010
+!define MOVEFILE_DELAY_UNTIL_REBOOT 4
 ; How long the program gets to end after it was asked to (milliseconds).
 !define EXIT_TIME_LIMIT 10000
 
 Var FilesSkipped
+; Empty, or why the user's settings were kept, for the uninstaller's last page.
+Var SettingsNote
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -72,6 +83,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${PUBLISHER}"
 !define MUI_COMPONENTSPAGE_TEXT_TOP "${PRODUCT} will be removed from your computer. Your camera and capture key settings are kept unless you tick the box below."
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} has been removed from your computer.$SettingsNote"
+; Shown with a restart choice only when a file could not be removed yet.
+!define MUI_FINISHPAGE_TEXT_REBOOT "Some of ${PRODUCT}'s files are in use (the TWAIN data source, by a scanning application) and will be removed when Windows restarts.$SettingsNote$\r$\n$\r$\nRestart now?"
+!insertmacro MUI_UNPAGE_FINISH
 
 !insertmacro MUI_LANGUAGE "English"
 
@@ -82,6 +97,12 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${PUBLISHER}"
 Function ${prefix}CloseRunningSnaplark
   System::Call 'kernel32::GetTickCount() i .R9'
   ${Do}
+    System::Call 'kernel32::GetTickCount() i .R3'
+    IntOp $R3 $R3 - $R9
+    IntOp $R3 ${EXIT_TIME_LIMIT} - $R3
+    ${If} $R3 < 0
+      StrCpy $R3 0
+    ${EndIf}
     ; The tray window is message-only, so it is found under HWND_MESSAGE.
     FindWindow $R0 "${TRAY_CLASS}" "" -3
     ${If} $R0 <> 0
@@ -89,24 +110,35 @@ Function ${prefix}CloseRunningSnaplark
       System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R1)'
       System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R1) p .R2'
       System::Call 'user32::PostMessageW(p R0, i ${WM_COMMAND}, p ${TRAY_EXIT_COMMAND}, p 0)'
+      ; A copy run by another account (setup elevated with an administrator's
+      ; password) cannot be opened: then only its mutex below tells.
       ${If} $R2 <> 0
-        System::Call 'kernel32::GetTickCount() i .R3'
-        IntOp $R3 $R3 - $R9
-        IntOp $R3 ${EXIT_TIME_LIMIT} - $R3
-        ${If} $R3 < 0
-          StrCpy $R3 0
-        ${EndIf}
         System::Call 'kernel32::WaitForSingleObject(p R2, i R3)'
         System::Call 'kernel32::CloseHandle(p R2)'
       ${EndIf}
     ${EndIf}
     ; The instance is gone once its mutex is: this also covers a program that
-    ; is still starting and has no tray window yet.
-    System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${INSTANCE_MUTEX}") p .R2'
+    ; is still starting and has no tray window yet. Another account's mutex
+    ; refuses to open ("access denied") while that copy still runs.
+    System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${INSTANCE_MUTEX}") p .R2 ?e'
+    Pop $R4
     ${If} $R2 = 0
+    ${AndIf} $R4 <> ${ERROR_ACCESS_DENIED}
       ${Break}
     ${EndIf}
-    System::Call 'kernel32::CloseHandle(p R2)'
+    ; The program holds its mutex until it ends: a wait on it ends then.
+    ${If} $R2 <> 0
+      System::Call 'kernel32::WaitForSingleObject(p R2, i 100) i .R5'
+      ${If} $R5 = 0
+      ${OrIf} $R5 = ${WAIT_ABANDONED}
+        System::Call 'kernel32::ReleaseMutex(p R2)'
+        System::Call 'kernel32::CloseHandle(p R2)'
+        ${Continue}
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p R2)'
+    ${Else}
+      Sleep 100
+    ${EndIf}
     System::Call 'kernel32::GetTickCount() i .R3'
     IntOp $R3 $R3 - $R9
     ${If} $R3 >= ${EXIT_TIME_LIMIT}
@@ -118,17 +150,41 @@ Function ${prefix}CloseRunningSnaplark
       retry:
       System::Call 'kernel32::GetTickCount() i .R9'
     ${EndIf}
-    Sleep 100
   ${Loop}
 FunctionEnd
 !macroend
 !insertmacro DEFINE_CLOSE_RUNNING ""
 !insertmacro DEFINE_CLOSE_RUNNING "un."
 
-; The installer runs elevated, and so would a program it started itself. The
-; shell's explorer starts it in the signed-in user's own, unelevated session.
+; Runs the helper with `arguments` (pushed); pops its exit code: 0 done, 1 no
+; signed-in user at hand, 2 failed.
+!macro DEFINE_RUN_HELPER prefix
+Function ${prefix}RunHelper
+  Exch $0
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\SnaplarkSetupHelper.exe" "${HELPER}"
+  ClearErrors
+  ExecWait '"$PLUGINSDIR\SnaplarkSetupHelper.exe" $0' $0
+  ${If} ${Errors}
+    StrCpy $0 2
+  ${EndIf}
+  Exch $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_RUN_HELPER ""
+!insertmacro DEFINE_RUN_HELPER "un."
+
+; The installer runs elevated, perhaps as another account, and so would a
+; program it started itself: the user's desktop shell starts it instead, as
+; the signed-in user. With no such user (no shell, SYSTEM, session 0, as in
+; a managed deployment) nothing is started.
 Function StartUnelevated
-  Exec '"$WINDIR\explorer.exe" "$INSTDIR\Snaplark.exe"'
+  Push 'start "$INSTDIR\Snaplark.exe"'
+  Call RunHelper
+  Pop $0
+  ${If} $0 <> 0
+    DetailPrint "${PRODUCT} was not started: no signed-in user's desktop to start it on."
+  ${EndIf}
 FunctionEnd
 
 Function .onInit
@@ -172,7 +228,8 @@ Section "${PRODUCT}" SecProgram
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Snaplark.exe,0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  ; In place, so that the command returns when the removal is done (see un.onInit).
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ; Kilobytes, the installation folder plus the data source's second copy.
@@ -204,33 +261,90 @@ Function .onInstSuccess
   ${EndIf}
 FunctionEnd
 
+; Run in place (_?=), so that its caller waits for the work, the uninstaller
+; holds its own file. A copy of it in the temporary folder waits for it to
+; end and then removes that file and the folder; the copy itself goes at the
+; next restart.
+Function un.RemoveSelfOnceEnded
+  Delete "$INSTDIR\Uninstall.exe"
+  ${IfNot} ${FileExists} "$INSTDIR\Uninstall.exe"
+    RMDir /REBOOTOK "$INSTDIR"
+    Return
+  ${EndIf}
+  GetTempFileName $R0
+  Delete $R0
+  StrCpy $R0 "$R0.exe"
+  CopyFiles /SILENT "$EXEPATH" $R0
+  System::Call 'kernel32::GetCurrentProcessId() i .R1'
+  Exec '"$R0" /AFTER=$R1 _?=$INSTDIR'
+  System::Call 'kernel32::MoveFileExW(w R0, p 0, i ${MOVEFILE_DELAY_UNTIL_REBOOT})'
+FunctionEnd
+
 Section "un.${PRODUCT}" SecUninstallProgram
   SectionIn RO
   Call un.CloseRunningSnaplark
 
+  ; A program file still held (a copy that did not end) stops the removal
+  ; before anything is gone, the uninstall entry included.
+  ClearErrors
   Delete "$INSTDIR\Snaplark.exe"
-  Delete "$INSTDIR\${DATA_SOURCE}"
-  Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "$INSTDIR\Snaplark.exe is in use and cannot be removed. Close ${PRODUCT} and try again." /SD IDOK
+    DetailPrint "$INSTDIR\Snaplark.exe is in use; nothing was removed."
+    Abort
+  ${EndIf}
+  ; A scanning application may hold the data source: it goes at the next restart.
+  Delete /REBOOTOK "$INSTDIR\${DATA_SOURCE}"
   ; The folder itself belongs to Windows and other scanners' sources.
-  Delete "$WINDIR\twain_32\${DATA_SOURCE}"
+  Delete /REBOOTOK "$WINDIR\twain_32\${DATA_SOURCE}"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  Call un.RemoveSelfOnceEnded
+  ${If} ${RebootFlag}
+    DetailPrint "The TWAIN data source is in use; it will be removed when Windows restarts."
+  ${EndIf}
 SectionEnd
 
+; The settings live in the hive of the user signed in to the desk, who may
+; not be the account the uninstaller runs as: HKCU would be the wrong hive.
 Section /o "un.Remove my ${PRODUCT} settings" SecRemoveSettings
-  DeleteRegKey HKCU "${SETTINGS_KEY}"
-  DeleteRegKey /ifempty HKCU "Software\${PUBLISHER}"
+  Push "remove-settings"
+  Call un.RunHelper
+  Pop $0
+  ${If} $0 <> 0
+    StrCpy $SettingsNote "$\r$\n$\r$\nYour ${PRODUCT} settings were kept: no signed-in user could be found whose settings to remove."
+    DetailPrint "The settings were kept: no signed-in user could be found."
+  ${EndIf}
 SectionEnd
 
 ; After the sections: it selects one by its index.
 Function un.onInit
   SetShellVarContext all
   ${GetParameters} $0
+  ; The copy that removes the uninstaller once the uninstaller has ended.
+  ClearErrors
+  ${GetOptions} $0 "/AFTER=" $R1
+  ${IfNot} ${Errors}
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R1) p .R2'
+    ${If} $R2 <> 0
+      System::Call 'kernel32::WaitForSingleObject(p R2, i ${EXIT_TIME_LIMIT})'
+      System::Call 'kernel32::CloseHandle(p R2)'
+    ${EndIf}
+    Delete "$INSTDIR\Uninstall.exe"
+    RMDir /REBOOTOK "$INSTDIR"
+    Quit
+  ${EndIf}
   ClearErrors
   ${GetOptions} $0 "/REMOVESETTINGS" $1
   ${IfNot} ${Errors}
     !insertmacro SelectSection ${SecRemoveSettings}
+  ${EndIf}
+FunctionEnd
+
+Function un.onUninstSuccess
+  ${If} ${Silent}
+  ${AndIf} ${RebootFlag}
+    SetErrorLevel ${ERROR_SUCCESS_REBOOT_REQUIRED}
   ${EndIf}
 FunctionEnd

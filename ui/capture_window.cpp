@@ -144,7 +144,7 @@ void RunCommand(CaptureWindowState& state, WORD id, WORD notification) {
       Refresh(state);
       break;
     case IDC_SUPPORT:
-      OpenSupportPage();
+      OpenSupportPage(state.hwnd);
       break;
     case IDC_DIAGNOSTICS:
       CopyDiagnostics(state, state.hwnd);

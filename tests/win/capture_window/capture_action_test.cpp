@@ -4,11 +4,13 @@
 #include <mfapi.h>
 
 #include <cstring>
+#include <new>
 
 #include "camera/virtual/demo_devices.h"
 #include "captures.h"
 #include "res/resource_ids.h"
 #include "support/demo_pattern.h"
+#include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "ui/diagnostics_report.h"
 #include "window_fixture.h"
@@ -19,7 +21,9 @@ namespace {
 class CaptureActionTest : public CaptureWindowTest {
  protected:
   void SetUp() override {
+    if (!RunningUnderWine()) GTEST_SKIP() << "saves into and deletes from the user's own Pictures folder";
     CaptureWindowTest::SetUp();
+    RestorePicturesFolder();
     DeleteCaptureFiles();
     VirtualDevice pattern;
     pattern.name = kDemoNv12Name;
@@ -28,6 +32,7 @@ class CaptureActionTest : public CaptureWindowTest {
     UseVirtualDevices({pattern});
   }
   void TearDown() override {
+    if (!RunningUnderWine()) return;
     DeleteCaptureFiles();
     CaptureWindowTest::TearDown();
   }
@@ -113,6 +118,20 @@ TEST_F(CaptureActionTest, ABusyClipboardOrAnUnusablePicturesFolderIsReportedAsSu
 
   window->Click(IDC_CAPTURE);
   EXPECT_EQ(window->Text(IDC_STATUS), CapturedText(2));
+}
+
+TEST_F(CaptureActionTest, APicturesFolderLeftRedirectedByACrashedTestIsPutBack) {
+  const std::wstring own = PicturesFolder();
+  // A redirect whose end never came, as in a test that crashed.
+  alignas(PicturesFolderRedirect) unsigned char crashed[sizeof(PicturesFolderRedirect)];
+  new (crashed) PicturesFolderRedirect(own + L"\\elsewhere");
+  ASSERT_EQ(PicturesFolder(), own + L"\\elsewhere");
+  RestorePicturesFolder();
+  EXPECT_EQ(PicturesFolder(), own);
+  // A second crashed redirect is undone by the next one's start.
+  new (crashed) PicturesFolderRedirect(own + L"\\elsewhere");
+  { const PicturesFolderRedirect next(own + L"\\other"); }
+  EXPECT_EQ(PicturesFolder(), own);
 }
 
 TEST_F(CaptureActionTest, DiagnosticsPutTheReportOnTheClipboardAsText) {

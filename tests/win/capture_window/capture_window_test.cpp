@@ -5,6 +5,7 @@
 
 #include "camera/virtual/demo_devices.h"
 #include "res/resource_ids.h"
+#include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
 #include "window_fixture.h"
@@ -181,6 +182,8 @@ TEST_F(CaptureWindowTest, EveryWayOutGivesItsResultAndSavesTheSettings) {
   settings_.Keybind = VK_F7;
   for (const Ending& ending : kEndings) {
     SCOPED_TRACE(testing::Message() << ending.name << (ending.mode == CaptureWindowMode::Twain ? " (TWAIN)" : ""));
+    // A capture that stays in the window saves a picture into the Pictures folder.
+    if (ending.result < 0 && !RunningUnderWine()) continue;
     RegDeleteTreeW(HKEY_CURRENT_USER, kTestSettingsKey);
     auto window = Open(ending.mode);
     ASSERT_NE(window->Dialog(), nullptr);

@@ -6,11 +6,27 @@
 #include <cstring>
 
 #include "handles/win_handles.h"
+#include "support/under_wine.h"
 
 namespace snaplark::test {
 namespace {
 
 constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr wchar_t kPictures[] = L"My Pictures";
+// While a redirect lasts: the folder's own value ("Original", of its own type)
+// or "Absent" when it had none.
+constexpr wchar_t kRedirectNote[] = L"Software\\Tollendale\\SnaplarkTests\\PicturesRedirect";
+
+std::vector<std::uint8_t> ReadValue(const wchar_t* key, const wchar_t* name, DWORD& type) {
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size) != ERROR_SUCCESS)
+    return {};
+  std::vector<std::uint8_t> data(size);
+  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size) != ERROR_SUCCESS)
+    return {};
+  data.resize(size);
+  return data;
+}
 
 // The window's thread may hold the clipboard for a moment.
 bool OpenClipboardSoon() {
@@ -57,6 +73,7 @@ std::vector<std::wstring> CaptureFiles() {
 }
 
 void DeleteCaptureFiles() {
+  if (!RunningUnderWine()) return;
   for (const std::wstring& name : CaptureFiles()) DeleteFileW((PicturesFolder() + L"\\" + name).c_str());
 }
 
@@ -68,26 +85,36 @@ std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
   return bytes;
 }
 
-PicturesFolderRedirect::PicturesFolderRedirect(const std::wstring& path) {
-  DWORD size = 0;
-  hadValue_ = RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"My Pictures", RRF_RT_ANY | RRF_NOEXPAND, &savedType_,
-                           nullptr, &size) == ERROR_SUCCESS;
-  if (hadValue_) {
-    saved_.resize(size);
-    RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"My Pictures", RRF_RT_ANY | RRF_NOEXPAND, &savedType_,
-                 saved_.data(), &size);
+void RestorePicturesFolder() {
+  if (!RunningUnderWine()) return;
+  DWORD type = 0;
+  const std::vector<std::uint8_t> original = ReadValue(kRedirectNote, L"Original", type);
+  if (!original.empty()) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, kPictures, type, original.data(),
+                    static_cast<DWORD>(original.size()));
+  } else if (!ReadValue(kRedirectNote, L"Absent", type).empty()) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, kPictures);
   }
-  RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"My Pictures", REG_SZ, path.c_str(),
+  RegDeleteTreeW(HKEY_CURRENT_USER, kRedirectNote);
+}
+
+PicturesFolderRedirect::PicturesFolderRedirect(const std::wstring& path) {
+  if (!RunningUnderWine()) return;
+  RestorePicturesFolder();
+  DWORD type = 0;
+  const std::vector<std::uint8_t> original = ReadValue(kShellFolders, kPictures, type);
+  const DWORD absent = 1;
+  const LSTATUS noted =
+      original.empty()
+          ? RegSetKeyValueW(HKEY_CURRENT_USER, kRedirectNote, L"Absent", REG_DWORD, &absent, sizeof(absent))
+          : RegSetKeyValueW(HKEY_CURRENT_USER, kRedirectNote, L"Original", type, original.data(),
+                            static_cast<DWORD>(original.size()));
+  // Unnoted, a crash could not be undone: then the folder stays as it is.
+  if (noted != ERROR_SUCCESS) return;
+  RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, kPictures, REG_SZ, path.c_str(),
                   static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
 }
 
-PicturesFolderRedirect::~PicturesFolderRedirect() {
-  if (hadValue_) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"My Pictures", savedType_, saved_.data(),
-                    static_cast<DWORD>(saved_.size()));
-  } else {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"My Pictures");
-  }
-}
+PicturesFolderRedirect::~PicturesFolderRedirect() { RestorePicturesFolder(); }
 
 }  // namespace snaplark::test

@@ -3,16 +3,19 @@
 // the program's own Exit command before replacing it, and what the
 // uninstaller removes and keeps.
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
-#ifdef SNAPLARK_SETUP_EXE
+#include "handles/win_handles.h"
 #include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
@@ -26,13 +29,17 @@ using namespace std::chrono_literals;
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Snaplark";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kSettingsKey[] = L"Software\\Tollendale\\Glimmerdock";
+constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 std::wstring Folder(int csidl) {
   wchar_t path[MAX_PATH] = {};
   SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
   return path;
 }
-std::wstring InstallDir() { return Folder(CSIDL_PROGRAM_FILESX86) + L"\\Snaplark"; }
+// The installer is of this test's own word size, and so is its Program Files.
+std::wstring InstallDir() {
+  return Folder(sizeof(void*) == 4 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES) + L"\\Snaplark";
+}
 std::wstring Installed(const wchar_t* name) { return InstallDir() + L"\\" + name; }
 std::wstring Shortcut() { return Folder(CSIDL_COMMON_PROGRAMS) + L"\\Snaplark.lnk"; }
 std::wstring TwainCopy() { return Folder(CSIDL_WINDOWS) + L"\\twain_32\\Glimmerdock.ds"; }
@@ -48,7 +55,7 @@ bool SameFile(const std::wstring& installed, const std::wstring& built) {
   return !bytes.empty() && bytes == Bytes(built);
 }
 
-// This test program is 32-bit like the installer: both see the same view of HKLM.
+// This test program has the installer's word size: both see the same view of HKLM.
 std::optional<std::wstring> ReadString(HKEY root, const wchar_t* key, const wchar_t* name) {
   wchar_t value[1024] = {};
   DWORD size = sizeof(value);
@@ -78,12 +85,14 @@ DWORD Run(std::wstring commandLine) {
 
 DWORD InstallSilently() { return Run(L"\"" + WinePath(L"" SNAPLARK_SETUP_EXE) + L"\" /S"); }
 
-// Runs the registered quiet uninstall command. The uninstaller hands over to a
-// copy of itself and returns at once, so the removal is waited for.
-bool UninstallSilently(const std::wstring& extra = L"") {
-  const auto command = ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
-  if (!command || Run(*command + extra) != 0) return false;
-  return WaitFor([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey) && !Exists(InstallDir()); }, 20s);
+// Runs the registered quiet uninstall command, with `options` before its
+// closing "_?=<folder>": its exit code, once the removal is done. Only the
+// uninstaller's own file, and with it the folder, go a moment later.
+DWORD UninstallSilently(const std::wstring& options = L"") {
+  std::wstring command = ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString").value_or(L"");
+  const std::size_t inPlace = command.find(L" _?=");
+  if (inPlace == std::wstring::npos) return ERROR_BAD_FORMAT;
+  return Run(command.insert(inPlace, options));
 }
 
 bool InstanceRunning() {
@@ -142,6 +151,7 @@ class SetupProgram : public testing::Test {
   static void RemoveLeftovers() {
     EndRunningInstances();
     if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) UninstallSilently();
+    WaitFor([] { return !Exists(Installed(L"Uninstall.exe")); }, 10s);
   }
 };
 
@@ -160,7 +170,7 @@ TEST_F(SetupProgram, SilentInstallPutsEverythingInPlaceAndStartsTheInstalledCopy
   const std::pair<const wchar_t*, std::wstring> entry[] = {
       {L"DisplayName", L"Snaplark"},     {L"DisplayVersion", L"1.0.0.0"},
       {L"Publisher", L"Tollendale"},     {L"DisplayIcon", program + L",0"},
-      {L"UninstallString", uninstaller}, {L"QuietUninstallString", uninstaller + L" /S"}};
+      {L"UninstallString", uninstaller}, {L"QuietUninstallString", uninstaller + L" /S _?=" + InstallDir()}};
   for (const auto& [name, expected] : entry) {
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, name), expected) << testing::PrintToString(name);
   }
@@ -199,11 +209,14 @@ TEST_F(SetupProgram, UninstallRemovesEverythingAndKeepsTheSettingsUnlessAskedTo)
   ASSERT_EQ(InstallSilently(), 0u);
   ASSERT_NE(WaitForInstalledInstance(), 0u);
 
-  ASSERT_TRUE(UninstallSilently());
+  // Done when the command returns.
+  ASSERT_EQ(UninstallSilently(), 0u);
   EXPECT_FALSE(InstanceRunning()) << "the uninstaller left the program running";
-  for (const std::wstring& path : {InstallDir(), TwainCopy(), Shortcut()}) {
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  for (const std::wstring& path : {Installed(L"Snaplark.exe"), Installed(L"Glimmerdock.ds"), TwainCopy(), Shortcut()}) {
     EXPECT_FALSE(Exists(path)) << testing::PrintToString(path);
   }
+  EXPECT_TRUE(WaitFor([] { return !Exists(InstallDir()); }, 10s));
   EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kRunKey, L"Snaplark"));
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKey, L"DeviceName"), device);
 
@@ -211,13 +224,71 @@ TEST_F(SetupProgram, UninstallRemovesEverythingAndKeepsTheSettingsUnlessAskedTo)
   // uninstall must not race that start.
   ASSERT_EQ(InstallSilently(), 0u);
   ASSERT_NE(WaitForInstalledInstance(), 0u);
-  ASSERT_TRUE(UninstallSilently(L" /REMOVESETTINGS"));
+  ASSERT_EQ(UninstallSilently(L" /REMOVESETTINGS"), 0u);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+}
+
+// Another account's copy (setup elevated with an administrator's password):
+// its mutex refuses to open, as this one of another owner with an empty
+// access list does.
+TEST_F(SetupProgram, ACopyThatCannotBeOpenedCountsAsRunningUntilItEnds) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYG:SYD:", SDDL_REVISION_1, &descriptor, nullptr));
+  const std::unique_ptr<void, decltype(&LocalFree)> ownedDescriptor(descriptor, LocalFree);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  const auto startCopy = [&] {
+    UniqueHandle copy(CreateMutexW(&attributes, TRUE, L"Glimmerdock_SingleInstance"));
+    EXPECT_FALSE(InstanceRunning());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the stand-in can be opened";
+    return copy;
+  };
+
+  UniqueHandle copy = startCopy();
+  EXPECT_EQ(InstallSilently(), 2u) << "setup went on past a copy that still runs";
+  EXPECT_FALSE(Exists(Installed(L"Snaplark.exe")));
+  std::thread ending([&] {
+    Sleep(2000);
+    copy.Reset();
+  });
+  EXPECT_EQ(InstallSilently(), 0u) << "setup did not wait for the copy to end";
+  ending.join();
+  EXPECT_TRUE(SameFile(Installed(L"Snaplark.exe"), ProgramPath()));
+
+  ASSERT_TRUE(EndRunningInstances());
+  copy = startCopy();
+  EXPECT_EQ(UninstallSilently(), 2u);
+  EXPECT_TRUE(Exists(Installed(L"Snaplark.exe")));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << "the entry went, the program stayed";
+}
+
+std::wstring PendingRenames() {
+  std::wstring names(32768, L'\0');
+  DWORD size = static_cast<DWORD>(names.size() * sizeof(wchar_t));
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr,
+                   names.data(), &size) != ERROR_SUCCESS)
+    return L"";
+  names.resize(size / sizeof(wchar_t));
+  CharLowerBuffW(names.data(), static_cast<DWORD>(names.size()));
+  return names;
+}
+
+TEST_F(SetupProgram, ADataSourceHeldByAScanningApplicationGoesAtTheNextRestart) {
+  ASSERT_EQ(InstallSilently(), 0u);
+  ASSERT_NE(WaitForInstalledInstance(), 0u);
+  // As a scanning application holds it: nobody may delete it meanwhile.
+  UniqueFile held(CreateFileW(TwainCopy().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+
+  EXPECT_EQ(UninstallSilently(), 3010u) << "done, but only after a restart";
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_FALSE(Exists(Installed(L"Snaplark.exe")));
+  EXPECT_TRUE(Exists(TwainCopy()));
+  EXPECT_NE(PendingRenames().find(L"twain_32\\glimmerdock.ds"), std::wstring::npos);
+
+  held.Reset();
+  DeleteFileW(TwainCopy().c_str());
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
 }
 
 }  // namespace
 }  // namespace snaplark::test
-#else
-// The installer ships the 32-bit product only; other trees build none.
-TEST(SetupProgram, NotBuiltInThisTree) { GTEST_SKIP(); }
-#endif

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "support/desk_windows.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
 
@@ -33,16 +34,6 @@ inline HWND TrayWindowOf(DWORD pid) {
 inline HWND WaitForShellTray() {
   GetDesktopWindow();
   return WaitFor([] { return FindWindowW(L"Shell_TrayWnd", nullptr); });
-}
-
-// Whether the shell still holds an icon (owner window, id). Modifying an icon
-// with no flags changes nothing and succeeds exactly when the icon exists.
-inline bool TrayIconExists(HWND owner, UINT id) {
-  NOTIFYICONDATAW data = {};
-  data.cbSize = sizeof(data);
-  data.hWnd = owner;
-  data.uID = id;
-  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 class ProgramProcess {
@@ -142,43 +133,10 @@ inline HWND StartToTray(ProgramProcess& program, const std::wstring& path) {
   return WaitFor([&] { return !IsWindow(window); }) ? tray : nullptr;
 }
 
-inline std::wstring WindowText(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
 inline std::wstring DialogItemText(HWND dialog, int id) {
   wchar_t text[256] = {};
   GetDlgItemTextW(dialog, id, text, 256);
   return text;
-}
-
-// The message box's own controls: its text (id 0xFFFF), its buttons and
-// whether it shows an icon.
-struct BoxContents {
-  std::wstring text;
-  int buttons = 0;
-  bool icon = false;
-};
-
-inline BOOL CALLBACK CollectBoxChild(HWND child, LPARAM param) {
-  auto* contents = reinterpret_cast<BoxContents*>(param);
-  wchar_t className[32] = {};
-  GetClassNameW(child, className, 32);
-  const LONG style = GetWindowLongW(child, GWL_STYLE);
-  if (lstrcmpiW(className, L"Button") == 0) ++contents->buttons;
-  if (lstrcmpiW(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
-      SendMessageW(child, STM_GETICON, 0, 0) != 0)
-    contents->icon = true;
-  if (GetDlgCtrlID(child) == 0xFFFF) contents->text = WindowText(child);
-  return TRUE;
-}
-
-inline BoxContents ReadBox(HWND box) {
-  BoxContents contents;
-  EnumChildWindows(box, CollectBoxChild, reinterpret_cast<LPARAM>(&contents));
-  return contents;
 }
 
 }  // namespace snaplark::test

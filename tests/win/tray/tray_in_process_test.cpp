@@ -1,13 +1,16 @@
 // The tray program run inside the test: every record it hands to the shell
 // is caught on its way (the notices' exact texts, which the screen of a
-// second notice would hide), keys are typed through the input queue, and the
-// menu is read where it is built. The tests follow one run of the program,
-// in order, from start to "Exit".
+// second notice would hide; the first icon is refused, as by a taskbar busy
+// at sign-in), keys are typed through the input queue, and the menu is read
+// where it is built. The tests follow one run of the program, in order, from
+// start to "Exit".
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <functional>
+#include <atomic>
 #include <future>
 #include <mutex>
 #include <string>
@@ -17,11 +20,15 @@
 #include "app/capture_window_from_tray.h"
 #include "app/startup.h"
 #include "app/tray_menu.h"
+#include "app/taskbar_listener.h"
 #include "app/tray_notices.h"
+#include "app/tray_protocol.h"
+#include "app/tray_texts.h"
 #include "app/twain_installer.h"
 #include "camera/camera.h"
 #include "camera/virtual/demo_devices.h"
 #include "settings/settings.h"
+#include "support/desk_windows.h"
 #include "support/typed_keys.h"
 #include "support/under_wine.h"
 #include "support/wait_for.h"
@@ -31,11 +38,16 @@ namespace {
 
 std::mutex recordsLock;
 std::vector<std::pair<DWORD, NOTIFYICONDATAW>> records;
+int addsToRefuse = 1;
 
 BOOL WINAPI RecordAndNotify(DWORD message, PNOTIFYICONDATAW data) {
   {
     const std::lock_guard<std::mutex> hold(recordsLock);
     records.emplace_back(message, *data);
+    if (message == NIM_ADD && addsToRefuse > 0) {
+      --addsToRefuse;
+      return FALSE;
+    }
   }
   return Shell_NotifyIconW(message, data);
 }
@@ -155,19 +167,23 @@ class TrayInProcess : public ::testing::Test {
 TEST_F(TrayInProcess, StartAddsTheIconAndEachClosingOfTheWindowSaysTwoThings) {
   HWND window = WaitForCaptureWindow();
   ASSERT_NE(window, nullptr);
+  // The refused icon is asked for again until the taskbar takes it.
+  EXPECT_TRUE(WaitFor([] { return TrayIconExists(TrayWindow, 1); }, std::chrono::seconds(12)));
   {
     const std::lock_guard<std::mutex> hold(recordsLock);
     ASSERT_GE(records.size(), 2u);
     EXPECT_EQ(records[0].first, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(records[0].second.uFlags, 7u);
-    const NOTIFYICONDATAW& notice = records[1].second;
-    EXPECT_EQ(records[1].first, static_cast<DWORD>(NIM_MODIFY));
-    EXPECT_EQ(notice.cbSize, sizeof(NOTIFYICONDATAW));
-    EXPECT_EQ(notice.uFlags, 0x17u);
-    EXPECT_EQ(notice.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
-    EXPECT_EQ(notice.uTimeout, 3000u);
-    EXPECT_STREQ(notice.szInfoTitle, L"Snaplark");
-    EXPECT_STREQ(notice.szInfo, L"Hotkey registered: F10  (press it anywhere to capture)");
+    const auto notice = std::find_if(records.begin(), records.end(),
+                                     [](const auto& record) { return record.second.uFlags & NIF_INFO; });
+    ASSERT_NE(notice, records.end());
+    EXPECT_EQ(notice->first, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(notice->second.cbSize, sizeof(NOTIFYICONDATAW));
+    EXPECT_EQ(notice->second.uFlags, 0x17u);
+    EXPECT_EQ(notice->second.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+    EXPECT_EQ(notice->second.uTimeout, 3000u);
+    EXPECT_STREQ(notice->second.szInfoTitle, L"Snaplark");
+    EXPECT_STREQ(notice->second.szInfo, L"Hotkey registered: F10  (press it anywhere to capture)");
     EXPECT_EQ(TrayIconData.uFlags, 7u) << "the stored record stays without the balloon";
   }
   EXPECT_EQ(CloseCaptureWindow(window),
@@ -260,6 +276,88 @@ TEST_F(TrayInProcess, TheMenuListsSixEntriesAndGreysTheInstalledDataSource) {
     DestroyMenu(menu);
   }
   DeleteFileW(destination.c_str());
+}
+
+// What showing the menu asks of the system, with the window each call names.
+std::vector<std::wstring> menuCalls;
+UINT menuAnswer = 0;
+std::wstring NameOf(HWND window) {
+  return window == TrayWindow ? L"tray" : window == TrayMenuOwner(TrayWindow) ? L"owner" : L"other";
+}
+BOOL WINAPI RecordForeground(HWND window) {
+  menuCalls.push_back(L"foreground " + NameOf(window));
+  return TRUE;
+}
+BOOL WINAPI RecordTrack(HMENU, UINT, int, int, int, HWND window, const RECT*) {
+  menuCalls.push_back(L"track " + NameOf(window));
+  return static_cast<BOOL>(menuAnswer);
+}
+BOOL WINAPI RecordPost(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  menuCalls.push_back(L"post " + NameOf(window) + L" " + std::to_wstring(message) + L" " + std::to_wstring(wParam));
+  return TRUE;
+}
+
+TEST_F(TrayInProcess, TheMenuIsOwnedByAWindowThatCanComeToTheFront) {
+  HWND owner = TrayMenuOwner(TrayWindow);
+  ASSERT_NE(owner, TrayWindow);
+  EXPECT_EQ(GetAncestor(owner, GA_PARENT), GetDesktopWindow()) << "a message-only window cannot be in front";
+  for (const UINT answer : {0u, 2004u}) {
+    menuCalls.clear();
+    menuAnswer = answer;
+    ShowTrayMenu(TrayWindow, {RecordForeground, RecordTrack, RecordPost});
+    std::vector<std::wstring> expected = {L"foreground owner", L"track owner", L"post owner 0 0"};
+    if (answer) expected.push_back(L"post tray 273 2004");
+    EXPECT_EQ(menuCalls, expected);
+  }
+}
+
+std::vector<std::pair<HWND, UINT>> letThrough;
+BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
+  if (action == MSGFLT_ALLOW) letThrough.emplace_back(window, message);
+  return TRUE;
+}
+
+// An elevated tray hears the unelevated shell and TWAIN source.
+TEST_F(TrayInProcess, TheShellsAndTheDataSourcesMessagesPassThePrivilegeFilter) {
+  HWND listener = TrayMenuOwner(TrayWindow);
+  LetUnelevatedSendersThrough(TrayWindow, listener, RecordFilter);
+  EXPECT_EQ(letThrough, (std::vector<std::pair<HWND, UINT>>{{listener, RegisterWindowMessageW(L"TaskbarCreated")},
+                                                            {TrayWindow, TrayHotkeyLeaseMessage}}));
+}
+
+// The text of the box the installer shows for `paths`, answered with OK.
+std::wstring InstallerBox(const TwainSourcePaths& paths) {
+  std::atomic<DWORD> thread{0};
+  auto install = std::async(std::launch::async, [&] {
+    thread = GetCurrentThreadId();
+    InstallTwainSource(nullptr, paths);
+  });
+  HWND box = WaitFor([&]() -> HWND {
+    ClassSearch search{L"#32770", nullptr};
+    if (thread) EnumThreadWindows(thread, MatchVisibleOfClass, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }, std::chrono::seconds(5));
+  const std::wstring text = box ? ReadBox(box).text : L"no box";
+  if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  install.wait_for(std::chrono::seconds(5));
+  return text;
+}
+
+TEST_F(TrayInProcess, EachInstallerPathIsCheckedOnItsOwn) {
+  const TwainSourcePaths real = TwainPaths(nullptr);
+  CreateDirectoryW(real.folder.c_str(), nullptr);
+  TwainSourcePaths deep = real;
+  deep.source = L"C:\\" + std::wstring(300, L'd') + L"\\Glimmerdock.ds";
+  deep.sourceFits = false;
+  TwainSourcePaths missing = real;
+  missing.source = real.folder + L"\\absent\\Glimmerdock.ds";
+  for (const bool installed : {true, false}) {
+    SCOPED_TRACE(installed);
+    if (installed) CloseHandle(CreateFileW(real.destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_EQ(InstallerBox(deep), installed ? AlreadyInstalledBox : LongFolderBox);
+    EXPECT_EQ(InstallerBox(missing), installed ? AlreadyInstalledBox : SourceMissingBox);
+    DeleteFileW(real.destination.c_str());
+  }
 }
 
 // Last: the real menu, opened by a right click on the icon and answered with
