@@ -33,10 +33,10 @@ thread_ticks() {
 }
 process_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
-# The wineserver of this prefix, not another test run's.
-our_wineserver() {
+# The process of this prefix (not another test run's) among those named so.
+ours() {
   local pid
-  for pid in $(pgrep -x wineserver || true) $(pgrep -f 'wineserver64' || true); do
+  for pid in $(pgrep "$1" || true); do
     if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then echo "$pid"; return; fi
   done
 }
@@ -53,11 +53,11 @@ measure() {  # measure LINK LABEL
     DISPLAY=$display xdotool search --name '^Snaplark$' >/dev/null 2>&1 && break
     sleep 0.2
   done
-  pid=$(pgrep -f 'SnaplarkDemo.exe' | head -n1)
-  [ -n "$pid" ] || { echo "the demo did not start" >&2; exit 1; }
   sleep 2  # past the window's start-up
+  pid=$(ours '^SnaplarkDemo')
+  [ -n "$pid" ] || { echo "the demo did not start" >&2; exit 1; }
   local server xvfb before after server0 xvfb0
-  server=$(our_wineserver)
+  server=$(ours '^wineserver')
   xvfb=$(cat "$dir/xvfb.pid")
   before=$(thread_ticks "$pid")
   server0=$(process_ticks "${server:-0}")
