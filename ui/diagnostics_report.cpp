@@ -30,8 +30,6 @@ const wchar_t* CauseOf(std::uint32_t error) {
   }
 }
 
-}  // namespace
-
 std::wstring CameraErrorLine(std::uint32_t error) {
   wchar_t code[16];
   std::swprintf(code, 16, L"0x%08X", static_cast<unsigned>(error));
@@ -44,6 +42,8 @@ std::wstring CameraErrorLine(std::uint32_t error) {
   }
   return line + L"\n";
 }
+
+}  // namespace
 
 std::wstring DiagnosticsReport(CaptureWindowMode mode, const Settings& settings, const CameraSummary& camera) {
   std::wostringstream report;

@@ -23,12 +23,9 @@ struct CameraSummary {
 // mode, chosen device, index, whether the camera is open and, only while it
 // is, its frame size, the capture key and the device link. Empty values
 // read "(none)". Only after a camera failed to open or start, one more line
-// names the failure, so that support can tell the privacy setting from
+// names the failure, "Last camera error: 0x80070005 (access denied by
+// privacy settings)", so that support can tell the privacy setting from
 // another application holding the camera.
 std::wstring DiagnosticsReport(CaptureWindowMode mode, const Settings& settings, const CameraSummary& camera);
-
-// That line: "Last camera error: 0x80070005 (access denied by privacy
-// settings)" and its line feed; the cause only for the failures it knows.
-std::wstring CameraErrorLine(std::uint32_t error);
 
 }  // namespace snaplark

@@ -34,13 +34,5 @@ TEST(DiagnosticsReport, SaysWhatTheWindowKnowsOneLineFeedEndedLineAtATime) {
             L"Device link: \\\\?\\usb#vid_0c45&pid_6366#6&1a2b#{e5323777-f976-4f5b-9b55-b94699c46e44}\\global\n");
 }
 
-TEST(DiagnosticsReport, NamesACameraErrorByItsCodeAndACauseWhereOneIsKnown) {
-  EXPECT_EQ(CameraErrorLine(0x80070005u), L"Last camera error: 0x80070005 (access denied by privacy settings)\n");
-  EXPECT_EQ(CameraErrorLine(0x80004005u), L"Last camera error: 0x80004005\n");
-  EXPECT_EQ(DiagnosticsReport(CaptureWindowMode::Standalone, Settings{}, {false, 0, 0, 0xC00D3704u}),
-            DiagnosticsReport(CaptureWindowMode::Standalone, Settings{}, {}) +
-                L"Last camera error: 0xC00D3704 (camera in use by another application)\n");
-}
-
 }  // namespace
 }  // namespace snaplark

@@ -222,20 +222,15 @@ TEST_F(CameraLifecycle, AStalledCameraHoldsNothingUp) {
   stats->stalled = true;
   Sleep(100);  // the capture thread's read is now waiting on the camera
 
-  const auto bound = [](auto&& action, std::chrono::milliseconds limit) {
-    const auto start = std::chrono::steady_clock::now();
-    action();
-    return std::chrono::steady_clock::now() - start < limit;
-  };
-  EXPECT_TRUE(bound([&] { camera.StopCapture(); }, std::chrono::seconds(1))) << "StopCapture waited on the camera";
+  EXPECT_LT(Elapsed([&] { camera.StopCapture(); }), std::chrono::seconds(1)) << "StopCapture waited on the camera";
   const int atStop = log.count;
   std::vector<std::uint8_t> pixels;
   int width = 0, height = 0, stride = 0;
   bool read = true;
-  EXPECT_TRUE(bound([&] { read = camera.ReadFrame(pixels, width, height, stride); },
-                    Camera::ReadTimeLimit + std::chrono::seconds(1)));
+  EXPECT_LT(Elapsed([&] { read = camera.ReadFrame(pixels, width, height, stride); }),
+            Camera::ReadTimeLimit + std::chrono::seconds(1));
   EXPECT_FALSE(read) << "a stalled camera gave a snapshot";
-  EXPECT_TRUE(bound([&] { camera.Close(); }, std::chrono::seconds(1))) << "Close waited on the camera";
+  EXPECT_LT(Elapsed([&] { camera.Close(); }), std::chrono::seconds(1)) << "Close waited on the camera";
   EXPECT_FALSE(camera.IsOpen());
 
   // The camera wakes: the abandoned reads get their samples and end; the
@@ -261,13 +256,8 @@ TEST_F(CameraLifecycle, ACameraSlowToStartDeliversAndADeadOneBlocksOnlyOnce) {
   Camera camera;
   ASSERT_TRUE(camera.Open(kLink));
   ASSERT_TRUE(camera.StartCapture(log.Callback()));
-  const auto timed = [](auto&& action) {
-    const auto start = std::chrono::steady_clock::now();
-    action();
-    return std::chrono::steady_clock::now() - start;
-  };
   HGLOBAL block = nullptr;
-  EXPECT_GE(timed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(3000));
+  EXPECT_GE(Elapsed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(3000));
   EXPECT_NE(block, nullptr) << "the first snapshot gave up on a camera that was starting";
   if (block) GlobalFree(block);
   EXPECT_TRUE(WaitUntil([&] { return log.count >= 1; })) << "the preview gave up on a camera that was starting";
@@ -275,9 +265,9 @@ TEST_F(CameraLifecycle, ACameraSlowToStartDeliversAndADeadOneBlocksOnlyOnce) {
   Sleep(100);  // frames on their way have arrived; the capture thread waits
   camera.StopCapture();
 
-  EXPECT_LT(timed([&] { block = camera.SnapshotDib(); }), Camera::ReadTimeLimit + std::chrono::seconds(1));
+  EXPECT_LT(Elapsed([&] { block = camera.SnapshotDib(); }), Camera::ReadTimeLimit + std::chrono::seconds(1));
   EXPECT_EQ(block, nullptr);
-  EXPECT_LT(timed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(200))
+  EXPECT_LT(Elapsed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(200))
       << "the second snapshot waited on the dead camera again";
   EXPECT_EQ(block, nullptr);
   camera.Close();
