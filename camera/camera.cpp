@@ -36,7 +36,10 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     HRESULT hr = device->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
     if (SUCCEEDED(hr)) hr = device->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, symbolicLink.c_str());
     if (SUCCEEDED(hr)) hr = CurrentDeviceLayer().createDeviceSource(device.Get(), &source);
-    if (FAILED(hr) || !source) return false;
+    if (FAILED(hr) || !source) {
+      if (FAILED(hr)) lastOpenError_ = hr;
+      return false;
+    }
   }
 
   HRESULT hr;
@@ -56,7 +59,7 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     source->Shutdown();
     return false;
   }
-  source.Reset();  // from here on the reader holds the source
+  source_ = std::move(source);  // from here on the reader owns the source
 
   if (SelectMediaType()) return true;
   Close();
@@ -78,14 +81,21 @@ void Camera::StopCapture() {
 
 void Camera::Close() {
   StopCapture();
-  // A read still pending keeps the reader until the device answers it.
+  // A read still pending keeps the reader until the device answers it, so
+  // releasing the reader would not let the device go: shutting the source
+  // down does (a second shutdown after the reader's own is harmless), and
+  // cancels the pending request.
   captureReads_.reset();
   snapshotReads_.reset();
   reader.Reset();
+  if (source_) source_->Shutdown();
+  source_.Reset();
+  streaming_ = false;
   lost_ = false;
   width = 0;
   height = 0;
   bufferHeight = 0;
+  defaultStride = 0;
   subtype = GUID_NULL;
 }
 

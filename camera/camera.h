@@ -33,6 +33,9 @@ class Camera {
   // How long one ReadFrame waits in all for a camera that may have stopped
   // sending (a USB stall, a privacy shutter); then it fails like any read.
   static constexpr std::chrono::milliseconds ReadTimeLimit{3000};
+  // The first frame after opening may take much longer: many USB webcams
+  // need 2-5 s to start streaming, and that is no sign of a camera in use.
+  static constexpr std::chrono::milliseconds FirstFrameTimeLimit{10000};
 
   Camera();
   ~Camera();
@@ -46,6 +49,13 @@ class Camera {
   // False once the device was found gone (unplugged), as if closed; the
   // reader is still released by Close or the next Open.
   bool IsOpen() const { return reader != nullptr && !lost_.load(); }
+  // Opened, then found gone (unplugged, or its reader reported an error).
+  bool IsLost() const { return reader != nullptr && lost_.load(); }
+
+  // Why the last failed opening or start of a device failed (S_OK if none
+  // has failed since this object was made): support needs to tell a camera
+  // blocked by the privacy setting from one held by another application.
+  HRESULT LastOpenError() const { return lastOpenError_.load(); }
 
   // Starts the capture thread with this callback; false when the camera is
   // closed or a thread already runs (the stored callback is then kept).
@@ -62,7 +72,9 @@ class Camera {
   // Reads one frame and converts it into `pixels` (resized to stride * height):
   // blue-green-red, bottom row first, stride = 3 * width raised to a multiple
   // of 4. Gives up after a read error, the end of the stream, ten samples
-  // without a usable buffer or ReadTimeLimit; on false nothing of the
+  // without a usable buffer or ReadTimeLimit (FirstFrameTimeLimit until the
+  // device has sent its first frame), and at once while an earlier read of
+  // the same thread is still stuck in the device; on false nothing of the
   // caller's is changed. The interface thread's reads; the capture thread
   // reads through a channel of its own.
   bool ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight, int& frameStride);
@@ -82,6 +94,11 @@ class Camera {
   // The output subtype set on the reader (RGB24, NV12 or YUY2): frames are
   // converted by it. GUID_NULL while closed.
   GUID subtype = GUID_NULL;
+  // Bytes from one row to the next in a contiguous buffer, as the output
+  // type declares it (negative: bottom-up rows); 0 when it declares none.
+  // Read once at negotiation: a reader call per frame could block behind a
+  // read stuck in the device.
+  std::int32_t defaultStride = 0;
 
  private:
   // Converts one contiguous buffer of the negotiated subtype into `pixels`.
@@ -93,6 +110,11 @@ class Camera {
   ReadChannel& ChannelFor(std::unique_ptr<ReadChannel>& channel);
 
   std::atomic<bool> lost_{false};
+  std::atomic<bool> streaming_{false};  // a frame has come since Open
+  std::atomic<HRESULT> lastOpenError_{S_OK};
+  // The device's media source, kept beside the reader that owns it so that
+  // Close can shut it down without a call on a reader that may be blocked.
+  Microsoft::WRL::ComPtr<IMFMediaSource> source_;
   std::unique_ptr<ReadChannel> captureReads_;   // used by the capture thread
   std::unique_ptr<ReadChannel> snapshotReads_;  // used by the interface thread
   CaptureWorker capture_;

@@ -110,20 +110,6 @@ bool RowsFit(std::int64_t first, std::int64_t pitch, std::int64_t rows, std::int
   return lowest >= 0 && highest + rowBytes <= length;
 }
 
-// How many rows of `pitch` bytes NV12's luma plane spans in a buffer of
-// `length` bytes: padded planes (1080 picture rows in a 1088-row plane) put
-// the chroma plane after the padding, not after the picture. A buffer that
-// holds exactly one plane and a half of some taller height tells it;
-// anything else is taken as unpadded.
-std::int64_t Nv12LumaRows(int height, LONG pitch, std::int64_t length) {
-  const std::int64_t distance = pitch < 0 ? -static_cast<std::int64_t>(pitch) : pitch;
-  if (length <= 0 || distance == 0 || length % distance != 0) return height;
-  const std::int64_t rows = length / distance;
-  if (rows % 3 != 0) return height;
-  const std::int64_t lumaRows = rows / 3 * 2;
-  return lumaRows > height && lumaRows <= height + 64 ? lumaRows : height;
-}
-
 // The plane layout of a 2-D buffer: luma (or the only plane) at `top`, rows
 // `pitch` apart (negative: bottom-up in memory); NV12's chroma plane follows
 // `lumaRows` rows of the luma plane, in the same direction. `start` and
@@ -193,16 +179,19 @@ bool SizeFrame(std::vector<std::uint8_t>& pixels, std::size_t bytes) {
   return true;
 }
 
-// A contiguous RGB24 buffer whose default stride is negative holds its rows
-// bottom-up: the picture's top row is the last one in memory.
-LONG RgbDefaultStride(IMFSourceReader* reader) {
-  ComPtr<IMFMediaType> current;
-  UINT32 stride = 0;
-  if (!reader || FAILED(reader->GetCurrentMediaType(kFirstVideoStream, &current)) ||
-      FAILED(current->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride))) {
-    return 0;
+// Bytes from one row to the next in a packed contiguous buffer.
+std::int64_t PackedPitch(Layout layout, int width) {
+  switch (layout) {
+    case Layout::Rgb:
+      return FrameStride64(width);
+    case Layout::Nv12:
+      return width;
+    case Layout::Yuy2:
+      return 2 * static_cast<std::int64_t>(width);
+    case Layout::Unknown:
+      break;
   }
-  return static_cast<LONG>(stride);
+  return 0;
 }
 
 // Whether a read's outcome says the device is gone rather than late.
@@ -214,9 +203,13 @@ bool DeviceLost(const SampleSlot& slot) {
 
 bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pixels) const {
   const Layout layout = LayoutOf(subtype);
-  if (layout == Layout::Unknown || !IsUsableFrameSize(width, height)) return false;
+  if (layout == Layout::Unknown || !IsUsableFrameSize(width, height) || bufferHeight < height) return false;
   const int stride = FrameStride(width);
   const std::size_t frameBytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  // NV12's chroma plane follows all the rows the type declares (1088 for a
+  // 1080-row picture shown through its aperture), never a guess from the
+  // buffer's length.
+  const std::int64_t lumaRows = bufferHeight;
 
   // A 2-D buffer knows its own pitch (padded rows, bottom-up RGB); use it.
   ComPtr<IMF2DBuffer2> sized;
@@ -228,7 +221,6 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     DWORD length = 0;
     if (FAILED(sized->Lock2DSize(MF2DBuffer_LockFlags_Read, &top, &pitch, &start, &length))) return false;
     scope.MarkLocked();
-    const std::int64_t lumaRows = bufferHeight > height ? bufferHeight : Nv12LumaRows(height, pitch, length);
     if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, length)) return false;
     if (!SizeFrame(pixels, frameBytes)) return false;
     ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
@@ -236,43 +228,54 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
   }
   ComPtr<IMF2DBuffer> planar;
   if (SUCCEEDED(buffer->QueryInterface(IID_PPV_ARGS(&planar)))) {
-    // Without the sized lock the memory's end is not told; the frame's packed
-    // length at least shows that the buffer was made for a frame this size.
-    DWORD contiguous = 0;
-    if (FAILED(planar->GetContiguousLength(&contiguous)) ||
-        static_cast<std::int64_t>(contiguous) < PackedBytesNeeded(layout, width, height)) {
-      return false;
-    }
+    // The older lock does not tell where the memory starts or ends: the
+    // buffer's allocated length, in whole rows of the pitch ending at the
+    // bottom-up buffer's top row, bounds it instead.
     DWORD allocated = 0;
-    buffer->GetMaxLength(&allocated);
+    if (FAILED(buffer->GetMaxLength(&allocated))) return false;
     Lock2DScope scope(planar.Get());
     BYTE* top = nullptr;
     LONG pitch = 0;
     if (FAILED(planar->Lock2D(&top, &pitch))) return false;
     scope.MarkLocked();
-    const std::int64_t lumaRows = bufferHeight > height ? bufferHeight : Nv12LumaRows(height, pitch, allocated);
-    if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, nullptr, -1)) return false;
+    const std::int64_t distance = pitch < 0 ? -static_cast<std::int64_t>(pitch) : pitch;
+    if (!top || distance == 0) return false;
+    const std::int64_t rowsAbove = pitch < 0 ? static_cast<std::int64_t>(allocated) / distance - 1 : 0;
+    const std::uint8_t* start = top - static_cast<std::ptrdiff_t>(rowsAbove * distance);
+    if (rowsAbove < 0 || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, allocated)) return false;
     if (!SizeFrame(pixels, frameBytes)) return false;
     ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
     return true;
   }
 
   PlainLock lock(buffer);
-  // A padded picture's planes are bufferHeight rows tall; only `height` show.
-  if (!lock || static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, bufferHeight)) return false;
+  if (!lock) return false;
+  // A contiguous buffer's rows lie as the type's default stride says:
+  // padded for odd widths (1366 pixels in rows of 1376 bytes), negative for
+  // bottom-up rows. A stride narrower than a row is no layout at all.
+  const std::int64_t packed = PackedPitch(layout, width);
+  const std::int64_t declared = defaultStride;
+  const std::int64_t declaredDistance = declared < 0 ? -declared : declared;
+  if (declared == 0 || declared == packed || declaredDistance < RowBytesRead(layout, width)) {
+    if (static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, bufferHeight)) return false;
+    if (!SizeFrame(pixels, frameBytes)) return false;
+    if (layout == Layout::Nv12 && bufferHeight > height) {
+      ConvertNv12Pitched(lock.Data(), width, lock.Data() + static_cast<std::ptrdiff_t>(width) * bufferHeight, width,
+                         pixels.data(), width, height, stride);
+    } else {
+      ConvertPacked(layout, lock.Data(), pixels.data(), width, height, stride);
+    }
+    return true;
+  }
+  // Bottom-up rows: the picture's top row is the last of its plane.
+  const std::int64_t topOffset = declared < 0 ? (lumaRows - 1) * declaredDistance : 0;
+  if (!RowsFit(topOffset, declared, height, RowBytesRead(layout, width), lock.Length())) return false;
+  const std::uint8_t* top = lock.Data() + static_cast<std::ptrdiff_t>(topOffset);
+  if (!PitchedFits(layout, width, height, lumaRows, top, static_cast<LONG>(declared), lock.Data(), lock.Length())) {
+    return false;
+  }
   if (!SizeFrame(pixels, frameBytes)) return false;
-  if (layout == Layout::Nv12 && bufferHeight > height) {
-    ConvertNv12Pitched(lock.Data(), width, lock.Data() + static_cast<std::ptrdiff_t>(width) * bufferHeight, width,
-                       pixels.data(), width, height, stride);
-    return true;
-  }
-  if (layout == Layout::Rgb && RgbDefaultStride(reader.Get()) < 0) {
-    const LONG rowBytes = static_cast<LONG>(FrameStride(width));
-    CopyRgbRowsPitched(lock.Data() + static_cast<std::ptrdiff_t>(height - 1) * rowBytes, -rowBytes, pixels.data(),
-                       width, height, stride);
-    return true;
-  }
-  ConvertPacked(layout, lock.Data(), pixels.data(), width, height, stride);
+  ConvertPitched(layout, top, static_cast<LONG>(declared), lumaRows, pixels.data(), width, height, stride);
   return true;
 }
 
@@ -300,7 +303,10 @@ bool Camera::ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& 
 bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight,
                          int& frameStride) {
   if (!IsOpen()) return false;
-  const auto deadline = std::chrono::steady_clock::now() + ReadTimeLimit;
+  // A read of this thread that timed out is still waiting on the device: a
+  // camera that has not answered it will not answer another one sooner.
+  if (channel.read.Busy()) return false;
+  const auto deadline = std::chrono::steady_clock::now() + (streaming_ ? ReadTimeLimit : FirstFrameTimeLimit);
   for (int attempt = 0; attempt < MaxReadAttempts; ++attempt) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -309,6 +315,9 @@ bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels
     ComPtr<IMFSample> sample = std::move(slot.sample);
     const DWORD flags = slot.flags;
     if (DeviceLost(slot)) lost_ = true;
+    // The device is started by the first read: what stops it starting (the
+    // privacy setting, another application) arrives here.
+    if (FAILED(slot.result) && !streaming_) lastOpenError_ = slot.result;
     if (FAILED(slot.result) || (flags & MF_SOURCE_READERF_ERROR)) return false;
     if (flags & MF_SOURCE_READERF_ENDOFSTREAM) return false;
     if (!sample) continue;  // a stream tick: no picture this time
@@ -319,6 +328,7 @@ bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels
     if (FAILED(hr) || !buffer) continue;
     if (!ConvertBuffer(buffer.Get(), pixels)) continue;
 
+    streaming_ = true;
     frameWidth = width;
     frameHeight = height;
     frameStride = FrameStride(width);

@@ -30,20 +30,23 @@ bool IsAcceptedSubtype(const GUID& subtype) {
   return false;
 }
 
-// A bare video type of this subtype, with the frame size of `sizeFrom` when
-// that has one.
 HRESULT NewMediaType(ComPtr<IMFMediaType>& type) {
   const MediaFoundationCalls* calls = MediaFoundation();
   return calls ? calls->createMediaType(&type) : E_NOTIMPL;
 }
 
-HRESULT MakeRequest(const GUID& subtype, IMFMediaType* sizeFrom, ComPtr<IMFMediaType>& request) {
+// A bare video type of this subtype with the frame size, frame rate and pixel
+// aspect of `native`, where it has them. Without the rate, a reader may meet
+// the request with a raw native type of the same size at a far lower rate
+// (a 1080p YUY2 type at 5 fps beside the 30 fps MJPG one) instead of
+// decoding.
+HRESULT MakeRequest(const GUID& subtype, IMFMediaType* native, ComPtr<IMFMediaType>& request) {
   HRESULT hr = NewMediaType(request);
   if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
   if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_SUBTYPE, subtype);
-  UINT64 size = 0;
-  if (SUCCEEDED(hr) && sizeFrom && SUCCEEDED(sizeFrom->GetUINT64(MF_MT_FRAME_SIZE, &size))) {
-    hr = request->SetUINT64(MF_MT_FRAME_SIZE, size);
+  for (const GUID* key : {&MF_MT_FRAME_SIZE, &MF_MT_FRAME_RATE, &MF_MT_PIXEL_ASPECT_RATIO}) {
+    UINT64 value = 0;
+    if (SUCCEEDED(hr) && native && SUCCEEDED(native->GetUINT64(*key, &value))) hr = request->SetUINT64(*key, value);
   }
   return hr;
 }
@@ -125,6 +128,8 @@ bool Camera::SelectMediaType() {
   bufferHeight = height;
   height = ShownHeight(current.Get(), width, height);
   subtype = chosen;
+  UINT32 stride = 0;
+  defaultStride = SUCCEEDED(current->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride)) ? static_cast<std::int32_t>(stride) : 0;
   // Beyond positive, the frame must fit in memory: an absurd size could
   // never be converted and would only fail allocations later.
   return IsNegotiableFrameSize(width, height);

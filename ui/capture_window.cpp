@@ -9,6 +9,7 @@
 #include "ui/copy_diagnostics.h"
 #include "ui/device_list.h"
 #include "ui/hotkey_picker.h"
+#include "ui/preview.h"
 #include "ui/preview_control.h"
 #include "ui/shell_call.h"
 
@@ -113,6 +114,16 @@ void Destroy(CaptureWindowState& state) {
   if (state.previewControl) RemoveWindowSubclass(state.previewControl, PreviewSubclassProc, PreviewSubclassId);
 }
 
+// A camera found gone (unplugged, or its reads report the device lost) must
+// not leave its last frame on screen as if it were live.
+void ShowLossOfCamera(CaptureWindowState& state) {
+  if (state.lossShown || !state.camera->IsLost()) return;
+  state.lossShown = true;
+  state.camera->StopCapture();
+  StorePreviewBitmap(state.previewLock, state.previewBitmap, nullptr);
+  ShowStatus(state, CameraDisconnectedText);
+}
+
 // The main button and Enter: capture in this program, accept in TWAIN mode.
 void PressMainButton(CaptureWindowState& state) {
   if (IsTwain(state)) {
@@ -173,7 +184,9 @@ INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LP
       RunCommand(state, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_TIMER:
-      if (wParam == PreviewTimerId && state.previewControl) InvalidateRect(state.previewControl, nullptr, FALSE);
+      if (wParam != PreviewTimerId) return TRUE;
+      ShowLossOfCamera(state);
+      if (state.previewControl) InvalidateRect(state.previewControl, nullptr, FALSE);
       return TRUE;
     case WM_CTLCOLORSTATIC:
       if (reinterpret_cast<HWND>(lParam) != state.previewControl) return FALSE;

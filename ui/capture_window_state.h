@@ -40,6 +40,7 @@ struct CaptureWindowState {
   // Entry i of the combo box is device i.
   std::vector<CameraDevice> devices;
   bool hotkeyRegistered = false;  // the window itself holds the capture key (TWAIN mode only)
+  bool lossShown = false;         // the open camera was found gone and the window says so
   std::int32_t captureCount = 0;
   GdiObject titleFont;
   GdiObject bodyFont;

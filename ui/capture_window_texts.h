@@ -30,6 +30,7 @@ inline constexpr wchar_t NoWebcamsText[] = L"No webcams detected. Connect a came
 inline constexpr wchar_t OpeningCameraText[] = L"Opening camera...";
 inline constexpr wchar_t OpenFailedText[] = L"Failed to open camera. Try another device or click Refresh.";
 inline constexpr wchar_t NoCameraOpenText[] = L"No camera open. Select a device first.";
+inline constexpr wchar_t CameraDisconnectedText[] = L"Camera disconnected. Plug it back in and click Refresh.";
 inline constexpr wchar_t HotkeyTakenText[] =
     L"Warning: hotkey already taken by another application. Click Change to pick a different key.";
 inline constexpr wchar_t GlobalHotkeySuffix[] = L"  (global hotkey)";

@@ -26,7 +26,9 @@ GlobalMemory TextBlock(const std::wstring& text) {
 void CopyDiagnostics(CaptureWindowState& state, HWND hwnd) {
   const Camera& camera = *state.camera;
   const std::wstring report =
-      DiagnosticsReport(state.mode, *state.settings, {camera.IsOpen(), camera.width, camera.height});
+      DiagnosticsReport(state.mode, *state.settings,
+                        {camera.IsOpen(), camera.width, camera.height,
+                         static_cast<std::uint32_t>(camera.LastOpenError())});
   const ClipboardScope clipboard(hwnd);
   if (!clipboard) {
     ShowStatus(state, DiagnosticsClipboardBusyText);

@@ -67,6 +67,7 @@ void OpenSelectedCamera(CaptureWindowState& state, int index) {
   state.settings->DeviceName = device.name;
   ShowStatusNow(state, OpeningCameraText);
   state.camera->Close();
+  state.lossShown = false;
   if (!state.camera->Open(device.symbolicLink)) {
     ShowStatus(state, OpenFailedText);
     return;

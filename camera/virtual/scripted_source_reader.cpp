@@ -31,6 +31,14 @@ void SizeOf(IMFMediaType* type, UINT32& width, UINT32& height) {
   if (FAILED(MFGetAttributeSize(type, MF_MT_FRAME_SIZE, &width, &height))) width = height = 0;
 }
 
+// The frames per second a type asks for; 0 when it does not say.
+UINT32 RateOf(IMFMediaType* type) {
+  UINT32 numerator = 0;
+  UINT32 denominator = 0;
+  if (FAILED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &numerator, &denominator)) || denominator == 0) return 0;
+  return numerator / denominator;
+}
+
 // The types this reader hands out are never compared, so they can be counted.
 HRESULT CreateTrackedType(const VirtualMediaType& description, IMFMediaType** type) {
   HRESULT hr = CreateVirtualMediaType(description, type);
@@ -91,7 +99,7 @@ class ScriptedSourceReader final
       std::lock_guard<std::mutex> lock(log_->mutex);
       log_->setRequests.push_back(subtype);
     }
-    std::optional<VirtualMediaType> accepted = Accept(subtype, width, height);
+    std::optional<VirtualMediaType> accepted = Accept(subtype, width, height, RateOf(type));
     if (!accepted) return MF_E_INVALIDMEDIATYPE;
     std::lock_guard<std::mutex> lock(mutex_);
     current_ = accepted;
@@ -107,7 +115,7 @@ class ScriptedSourceReader final
     UINT32 width = 0;
     UINT32 height = 0;
     SizeOf(type, width, height);
-    const std::optional<DWORD> index = NativeIndex(SubtypeOf(type), width, height);
+    const std::optional<DWORD> index = NativeIndex(SubtypeOf(type), width, height, RateOf(type));
     if (!index) return MF_E_INVALIDMEDIATYPE;
     std::lock_guard<std::mutex> lock(mutex_);
     currentNative_ = *index;
@@ -156,7 +164,10 @@ class ScriptedSourceReader final
 
   static bool IsVideoStream(DWORD stream) { return stream == kFirstVideoStream || stream == 0; }
 
-  std::optional<VirtualMediaType> Accept(const GUID& subtype, UINT32 width, UINT32 height) const {
+  // As a real reader does, a request is met by a native type that matches
+  // everything it asks for (a request without a rate takes any rate) before
+  // a decoder is tried.
+  std::optional<VirtualMediaType> Accept(const GUID& subtype, UINT32 width, UINT32 height, UINT32 rate) const {
     if (IsEqualGUID(subtype, MFVideoFormat_RGB24) && script_.makesRgb24) {
       VirtualMediaType made;
       made.subtype = MFVideoFormat_RGB24;
@@ -164,14 +175,17 @@ class ScriptedSourceReader final
       made.height = script_.rgbHeight;
       return made;
     }
-    if (const std::optional<DWORD> index = NativeIndex(subtype, width, height)) return script_.nativeTypes[*index];
+    if (const std::optional<DWORD> index = NativeIndex(subtype, width, height, rate)) {
+      return script_.nativeTypes[*index];
+    }
     // A decoder makes its output from the device's current native type only.
     const auto& outputs = script_.decodesMjpgTo;
     const bool decodes = std::any_of(outputs.begin(), outputs.end(),
                                      [&](const GUID& output) { return IsEqualGUID(output, subtype); });
     if (!decodes || currentNative_ >= script_.nativeTypes.size() || IsRefused(currentNative_)) return std::nullopt;
     const VirtualMediaType& native = script_.nativeTypes[currentNative_];
-    if (!IsEqualGUID(native.subtype, MFVideoFormat_MJPG) || native.width != width || native.height != height) {
+    if (!IsEqualGUID(native.subtype, MFVideoFormat_MJPG) || native.width != width || native.height != height ||
+        (rate != 0 && rate != native.framesPerSecond)) {
       return std::nullopt;
     }
     VirtualMediaType made = native;
@@ -185,10 +199,11 @@ class ScriptedSourceReader final
   }
 
   // The native type of this description that the reader takes.
-  std::optional<DWORD> NativeIndex(const GUID& subtype, UINT32 width, UINT32 height) const {
+  std::optional<DWORD> NativeIndex(const GUID& subtype, UINT32 width, UINT32 height, UINT32 rate = 0) const {
     for (DWORD index = 0; index < script_.nativeTypes.size(); ++index) {
       const VirtualMediaType& native = script_.nativeTypes[index];
       if (!IsEqualGUID(native.subtype, subtype) || native.width != width || native.height != height) continue;
+      if (rate != 0 && rate != native.framesPerSecond) continue;
       if (!IsRefused(index)) return index;
     }
     return std::nullopt;

@@ -112,7 +112,8 @@ struct VirtualCameraStats {
   std::atomic<int> shutdowns{0};
   // While set, the stream answers no request and reports nothing, as a USB
   // camera that stalls or a closed privacy shutter: reads wait. Cleared, it
-  // goes on where it stopped.
+  // goes on where it stopped. Shutting the source down still ends the
+  // stream for the requests left open, as the platform cancels them.
   std::atomic<bool> stalled{false};
 };
 
@@ -134,6 +135,9 @@ struct VirtualCameraScript {
   // With pacing: frames come only on the interval's beat since the start, as
   // a real camera's do, instead of at once after the camera sat idle.
   bool freeRunning = false;
+  // How long the device takes after it was started before its first frame
+  // (many USB webcams take seconds); requests wait meanwhile.
+  std::chrono::milliseconds firstFrameDelay{0};
   std::shared_ptr<VirtualCameraStats> stats = std::make_shared<VirtualCameraStats>();
 };
 

@@ -211,18 +211,34 @@ class VirtualMediaStream final
   STDMETHODIMP GetMediaSource(IMFMediaSource** source) override;
   STDMETHODIMP GetStreamDescriptor(IMFStreamDescriptor** descriptor) override {
     if (!descriptor) return E_POINTER;
-    if (IsShutDown()) return MF_E_SHUTDOWN;
+    // The reader identifies the stream of the end it is told at shutdown.
+    if (IsShutDown() && !endedAtShutdown_) return MF_E_SHUTDOWN;
     descriptor_.CopyTo(descriptor);
     return S_OK;
   }
   STDMETHODIMP RequestSample(IUnknown* token) override;
 
   // Called by the source when it shuts down: ends the queue and drops the
-  // reference to the source that closed the loop between the two.
-  void Shutdown();
+  // reference to the source that closed the loop between the two. With
+  // requests still open the stream first ends for them, and the queue stays
+  // until the reader has taken that news: a reader waiting on a request of
+  // a shut-down device is told, not left waiting for good.
+  void Shutdown(bool requestsOpen);
+
+  STDMETHODIMP EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) override {
+    const HRESULT hr = queue_->EndGetEvent(result, event);
+    MediaEventType type = MEUnknown;
+    if (SUCCEEDED(hr) && event && *event && SUCCEEDED((*event)->GetType(&type)) && type == MEEndOfStream &&
+        endingAtShutdown_.exchange(false)) {
+      queue_->Shutdown();
+    }
+    return hr;
+  }
 
  private:
-  ~VirtualMediaStream() = default;
+  ~VirtualMediaStream() {
+    if (queue_) queue_->Shutdown();
+  }
   bool IsShutDown() {
     std::lock_guard<std::mutex> lock(mutex_);
     return shutDown_;
@@ -230,6 +246,8 @@ class VirtualMediaStream final
 
   std::mutex mutex_;
   bool shutDown_ = false;
+  std::atomic<bool> endingAtShutdown_{false};  // the end is queued, not yet taken
+  std::atomic<bool> endedAtShutdown_{false};
   ComPtr<IMFMediaSource> source_;
   VirtualMediaSource* sourceImpl_;
   ComPtr<IMFStreamDescriptor> descriptor_;
@@ -299,8 +317,8 @@ class VirtualMediaSource final
       if (!started_) {
         // A live source starts counting its frames afresh.
         framesDelivered_ = 0;
-        nextDue_ = std::chrono::steady_clock::now();
-        startedAt_ = nextDue_;
+        startedAt_ = std::chrono::steady_clock::now() + script_.firstFrameDelay;
+        nextDue_ = startedAt_;
       }
       started_ = true;
       stream = stream_;
@@ -346,17 +364,19 @@ class VirtualMediaSource final
 
   STDMETHODIMP Shutdown() override {
     ComPtr<VirtualMediaStream> stream;
+    bool requestsOpen = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (shutDown_) return MF_E_SHUTDOWN;
       shutDown_ = true;
       started_ = false;
+      requestsOpen = !pending_.empty();
       pending_.clear();
       stream.Swap(stream_);  // (MinGW's ComPtr move-assignment copies)
     }
     wake_.notify_all();
     JoinPacer();
-    if (stream) stream->Shutdown();
+    if (stream) stream->Shutdown(requestsOpen);
     if (queue_) queue_->Shutdown();
     ++script_.stats->shutdowns;
     --sourcesNotShutDown;
@@ -408,7 +428,7 @@ class VirtualMediaSource final
     }
     wake_.notify_all();
     JoinPacer();
-    if (stream_) stream_->Shutdown();
+    if (stream_) stream_->Shutdown(false);
     if (queue_) queue_->Shutdown();
   }
 
@@ -485,7 +505,7 @@ class VirtualMediaSource final
           nextDue_ = startedAt_ + ticks * Interval();
         }
       }
-      if (Interval().count() > 0 && std::chrono::steady_clock::now() < nextDue_) {
+      if (std::chrono::steady_clock::now() < nextDue_) {
         wake_.wait_until(lock, nextDue_, [&] { return shutDown_ || !started_; });
         continue;  // look again: stopped, shut down or due
       }
@@ -613,12 +633,18 @@ STDMETHODIMP VirtualMediaStream::RequestSample(IUnknown* token) {
   return sourceImpl_->RequestSampleFromStream(token);
 }
 
-void VirtualMediaStream::Shutdown() {
+void VirtualMediaStream::Shutdown(bool requestsOpen) {
   ComPtr<IMFMediaSource> source;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     shutDown_ = true;
     source.Swap(source_);
+  }
+  if (requestsOpen) {
+    endingAtShutdown_ = true;
+    endedAtShutdown_ = true;
+    if (SUCCEEDED(queue_->QueueEventParamVar(MEEndOfStream, GUID_NULL, S_OK, nullptr))) return;
+    endingAtShutdown_ = false;
   }
   queue_->Shutdown();
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "camera/media_foundation.h"
+#include "camera/stallable_call.h"
 #include "camera_test_support.h"
 
 namespace snaplark::test {
@@ -221,20 +222,15 @@ TEST_F(CameraLifecycle, AStalledCameraHoldsNothingUp) {
   stats->stalled = true;
   Sleep(100);  // the capture thread's read is now waiting on the camera
 
-  const auto bound = [](auto&& action, std::chrono::milliseconds limit) {
-    const auto start = std::chrono::steady_clock::now();
-    action();
-    return std::chrono::steady_clock::now() - start < limit;
-  };
-  EXPECT_TRUE(bound([&] { camera.StopCapture(); }, std::chrono::seconds(1))) << "StopCapture waited on the camera";
+  EXPECT_LT(Elapsed([&] { camera.StopCapture(); }), std::chrono::seconds(1)) << "StopCapture waited on the camera";
   const int atStop = log.count;
   std::vector<std::uint8_t> pixels;
   int width = 0, height = 0, stride = 0;
   bool read = true;
-  EXPECT_TRUE(bound([&] { read = camera.ReadFrame(pixels, width, height, stride); },
-                    Camera::ReadTimeLimit + std::chrono::seconds(1)));
+  EXPECT_LT(Elapsed([&] { read = camera.ReadFrame(pixels, width, height, stride); }),
+            Camera::ReadTimeLimit + std::chrono::seconds(1));
   EXPECT_FALSE(read) << "a stalled camera gave a snapshot";
-  EXPECT_TRUE(bound([&] { camera.Close(); }, std::chrono::seconds(1))) << "Close waited on the camera";
+  EXPECT_LT(Elapsed([&] { camera.Close(); }), std::chrono::seconds(1)) << "Close waited on the camera";
   EXPECT_FALSE(camera.IsOpen());
 
   // The camera wakes: the abandoned reads get their samples and end; the
@@ -244,6 +240,61 @@ TEST_F(CameraLifecycle, AStalledCameraHoldsNothingUp) {
   EXPECT_EQ(log.count, atStop) << "a callback ran after StopCapture";
   ASSERT_TRUE(camera.Open(kLink)) << "the camera opens again";
   EXPECT_TRUE(camera.ReadFrame(pixels, width, height, stride));
+}
+
+// Many USB webcams take seconds to send their first frame: that is no camera
+// in use. The capture thread and a snapshot both wait it out. A camera that
+// then goes silent costs a snapshot the read limit once; while that read is
+// stuck, the next snapshot fails at once instead of blocking the window again.
+TEST_F(CameraLifecycle, ACameraSlowToStartDeliversAndADeadOneBlocksOnlyOnce) {
+  auto stats = std::make_shared<VirtualCameraStats>();
+  VirtualCameraScript script = CountingScript(stats);
+  script.frameInterval = std::chrono::milliseconds(5);
+  script.firstFrameDelay = std::chrono::milliseconds(3500);
+  InstallDevices({ScriptedDevice(kLink, script)});
+  CallbackLog log;  // outlives the camera and its capture thread
+  Camera camera;
+  ASSERT_TRUE(camera.Open(kLink));
+  ASSERT_TRUE(camera.StartCapture(log.Callback()));
+  HGLOBAL block = nullptr;
+  EXPECT_GE(Elapsed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(3000));
+  EXPECT_NE(block, nullptr) << "the first snapshot gave up on a camera that was starting";
+  if (block) GlobalFree(block);
+  EXPECT_TRUE(WaitUntil([&] { return log.count >= 1; })) << "the preview gave up on a camera that was starting";
+  stats->stalled = true;
+  Sleep(100);  // frames on their way have arrived; the capture thread waits
+  camera.StopCapture();
+
+  EXPECT_LT(Elapsed([&] { block = camera.SnapshotDib(); }), Camera::ReadTimeLimit + std::chrono::seconds(1));
+  EXPECT_EQ(block, nullptr);
+  EXPECT_LT(Elapsed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(200))
+      << "the second snapshot waited on the dead camera again";
+  EXPECT_EQ(block, nullptr);
+  camera.Close();
+}
+
+// A camera silent for good: Close lets the device go although a read still
+// waits on it, so that cycles of opening, reading and closing leave no
+// source running and no reading thread behind.
+TEST_F(CameraLifecycle, ACameraSilentForGoodIsLetGoAtEveryClose) {
+  auto stats = std::make_shared<VirtualCameraStats>();
+  stats->stalled = true;
+  InstallDevices({ScriptedDevice(kLink, CountingScript(stats))});
+  const long sourcesBefore = VirtualSourcesNotShutDown();
+  const int threadsBefore = StallableCallThreadsAlive();
+  CallbackLog log;  // outlives the camera and its capture thread
+  Camera camera;
+  for (int cycle = 0; cycle < 4; ++cycle) {
+    ASSERT_TRUE(camera.Open(kLink));
+    ASSERT_TRUE(camera.StartCapture(log.Callback()));
+    ASSERT_TRUE(WaitUntil([&] { return stats->requests > cycle; })) << "the capture thread never asked";
+    camera.Close();
+    EXPECT_EQ(VirtualSourcesNotShutDown(), sourcesBefore) << "cycle " << cycle << " left its device running";
+  }
+  EXPECT_TRUE(WaitUntil([&] { return StallableCallThreadsAlive() <= threadsBefore; }))
+      << StallableCallThreadsAlive() - threadsBefore << " reading threads stayed behind";
+  EXPECT_EQ(stats->shutdowns, 4);
+  EXPECT_EQ(log.count, 0);
 }
 
 // The snapshot reads on the main thread while the capture thread reads too:

@@ -59,6 +59,14 @@ bool WaitUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::mi
   return true;
 }
 
+// How long an action took.
+template <typename Action>
+std::chrono::steady_clock::duration Elapsed(Action&& action) {
+  const auto start = std::chrono::steady_clock::now();
+  action();
+  return std::chrono::steady_clock::now() - start;
+}
+
 // Every test starts and ends with no virtual object alive and every media
 // source it made shut down. Objects are released on the platform's threads
 // too, so the end check waits a little.

@@ -218,20 +218,29 @@ TEST_F(FrameReading, BottomUpAndPaddedBuffersComeOutTheRightWayUp) {
   padded.resize(64 * 40, 0x11);  // eight rows of padding below the picture
   padded.insert(padded.end(), nv12.begin() + 64 * 32, nv12.end());
   padded.resize(64 * 60, 0x22);  // and four below the chroma rows
+  std::vector<std::uint8_t> longer = nv12;
+  longer.resize(64 * 60, 0x33);
   struct Case {
     const char* name;
     GUID subtype;
     int width, height;
+    UINT32 shownRows;  // the type's aperture; 0: none
     VirtualFrame frame;
     std::vector<std::uint8_t> expected;
   } const cases[] = {
-      {"bottom-up NV12", MFVideoFormat_NV12, 64, 32, PitchedFrame(nv12, 64, -96), ExpectedFromNv12(nv12, 64, 32)},
-      {"bottom-up YUY2", MFVideoFormat_YUY2, 40, 10, PitchedFrame(yuy2, 80, -128), ExpectedFromYuy2(yuy2, 40, 10)},
-      {"padded NV12", MFVideoFormat_NV12, 64, 32, PitchedFrame(padded, 64, 80), ExpectedFromNv12(nv12, 64, 32)},
+      {"bottom-up NV12", MFVideoFormat_NV12, 64, 32, 0, PitchedFrame(nv12, 64, -96), ExpectedFromNv12(nv12, 64, 32)},
+      {"bottom-up YUY2", MFVideoFormat_YUY2, 40, 10, 0, PitchedFrame(yuy2, 80, -128), ExpectedFromYuy2(yuy2, 40, 10)},
+      {"padded NV12", MFVideoFormat_NV12, 64, 40, 32, PitchedFrame(padded, 64, 80), ExpectedFromNv12(nv12, 64, 32)},
+      // Without an aperture the chroma plane follows the picture, however
+      // long the buffer: here as long as a padded 40-row plane would be.
+      {"NV12 in a longer buffer", MFVideoFormat_NV12, 64, 32, 0, PitchedFrame(longer, 64, 64),
+       ExpectedFromNv12(nv12, 64, 32)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    OpenWith(OneTypeScript(c.subtype, c.width, c.height, {FrameStep(c.frame)}));
+    VirtualCameraScript script = OneTypeScript(c.subtype, c.width, c.height, {FrameStep(c.frame)});
+    script.nativeTypes[0].apertureHeight = c.shownRows;
+    OpenWith(script);
     ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
     EXPECT_EQ(FirstDifference(pixels_, c.expected), -1);
     camera_.Close();
@@ -256,6 +265,52 @@ TEST_F(FrameReading, BottomUpAndPaddedBuffersComeOutTheRightWayUp) {
   OpenWith(script);
   ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(rgb, 10, 6)), -1) << "RGB24 with a negative default stride";
+}
+
+// Contiguous buffers laid out by the type's default stride: rows padded past
+// an odd width (as 1366 is), the chroma plane where the declared stride and
+// height put it even in a buffer longer than the picture, and a buffer too
+// short for the declared layout refused rather than read past its end.
+TEST_F(FrameReading, ContiguousBuffersFollowTheirDeclaredStride) {
+  const auto nv12 = Nv12Bytes(22, 8, 16);
+  const auto yuy2 = Yuy2Bytes(22, 6, 17);
+  const auto spread = [](const std::vector<std::uint8_t>& packed, std::size_t rowBytes, std::size_t stride,
+                         std::size_t extra) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t at = 0; at < packed.size(); at += rowBytes) {
+      bytes.insert(bytes.end(), packed.begin() + at, packed.begin() + at + rowBytes);
+      bytes.resize(bytes.size() + stride - rowBytes, 0xC3);
+    }
+    bytes.resize(bytes.size() + extra, 0x5A);
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    GUID subtype;
+    int width, height;
+    LONG stride;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> expected;  // empty: the read fails
+  } const cases[] = {
+      {"NV12 in rows of 32", MFVideoFormat_NV12, 22, 8, 32, spread(nv12, 22, 32, 0), ExpectedFromNv12(nv12, 22, 8)},
+      {"NV12 with a longer buffer", MFVideoFormat_NV12, 22, 8, 32, spread(nv12, 22, 32, 96),
+       ExpectedFromNv12(nv12, 22, 8)},
+      {"YUY2 in rows of 48", MFVideoFormat_YUY2, 22, 6, 48, spread(yuy2, 44, 48, 0), ExpectedFromYuy2(yuy2, 22, 6)},
+      {"NV12 a byte short", MFVideoFormat_NV12, 22, 8, 32, std::vector<std::uint8_t>(32 * 11 + 21, 1), {}},
+      {"YUY2 short of its stride", MFVideoFormat_YUY2, 22, 6, 48, std::vector<std::uint8_t>(48 * 5 + 40, 1), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VirtualCameraScript script =
+        OneTypeScript(c.subtype, c.width, c.height, {FrameStep(PackedFrame(c.bytes)), EndOfStreamStep()});
+    script.nativeTypes[0].defaultStride = c.stride;
+    OpenWith(script);
+    EXPECT_EQ(camera_.ReadFrame(pixels_, width_, height_, stride_), !c.expected.empty());
+    if (!c.expected.empty()) {
+      EXPECT_EQ(FirstDifference(pixels_, c.expected), -1);
+    }
+    camera_.Close();
+  }
 }
 
 TEST_F(FrameReading, FramesArePacedAsTheScriptAsks) {

@@ -115,6 +115,27 @@ TEST_F(ScriptedReader, MjpgIsAskedForAsADecodedPicture) {
   }
 }
 
+// A camera whose fast types are MJPG and whose raw type of the same size runs
+// at 5 fps: the decoded output is asked for at the MJPG type's own rate, so
+// the reader decodes instead of falling back to the slow raw type.
+TEST_F(ScriptedReader, MjpgKeepsItsFrameRateWhenDecoded) {
+  ScriptedReaderScript script;
+  script.nativeTypes = {{MFVideoFormat_MJPG, 1920, 1080, 30},
+                        {MFVideoFormat_MJPG, 1280, 720, 30},
+                        {MFVideoFormat_YUY2, 640, 480, 30},
+                        {MFVideoFormat_YUY2, 1920, 1080, 5}};
+  script.decodesMjpgTo = {MFVideoFormat_YUY2};
+  ASSERT_TRUE(Negotiate(std::move(script)));
+  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+  EXPECT_EQ(camera_.width, 1920);
+  EXPECT_EQ(camera_.height, 1080);
+  ComPtr<IMFMediaType> current;
+  ASSERT_EQ(camera_.reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, &current), S_OK);
+  UINT32 numerator = 0, denominator = 0;
+  ASSERT_EQ(MFGetAttributeRatio(current.Get(), MF_MT_FRAME_RATE, &numerator, &denominator), S_OK);
+  EXPECT_EQ(numerator / denominator, 30u) << "the slow raw type was taken";
+}
+
 // Sizes whose frame would not fit in 32-bit byte counts are refused, like a
 // missing size, rather than opened into a camera that can never convert.
 TEST_F(ScriptedReader, AFrameSizeThatCannotBeHeldIsRefused) {
@@ -141,6 +162,7 @@ TEST_F(ScriptedReader, AReadSampleFailureEndsTheReadWithoutASecondRead) {
   EXPECT_FALSE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(log_->reads, 1);
   EXPECT_EQ(pixels_, std::vector<std::uint8_t>(3, 9));
+  EXPECT_EQ(camera_.LastOpenError(), MF_E_HW_MFT_FAILED_START_STREAMING) << "a device that would not start";
 }
 
 // The end-of-stream flag ends the read even when a sample came with it; that

@@ -2,6 +2,7 @@
 // on the clipboard and in the Pictures folder, and what the status line says
 // when the clipboard or the folder lets the user down.
 #include <mfapi.h>
+#include <mferror.h>
 
 #include <cstring>
 #include <new>
@@ -18,6 +19,22 @@
 namespace snaplark::test {
 namespace {
 
+VirtualDevice PatternCamera() {
+  VirtualDevice pattern;
+  pattern.name = kDemoNv12Name;
+  pattern.symbolicLink = kDemoNv12Link;
+  pattern.script = DemoNv12Script;
+  return pattern;
+}
+
+std::wstring ClipboardText() {
+  const std::vector<std::uint8_t> bytes = ClipboardBytes(CF_UNICODETEXT);
+  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+  if (!text.empty() && text.back() == L'\0') text.pop_back();
+  return text;
+}
+
 class CaptureActionTest : public CaptureWindowTest {
  protected:
   void SetUp() override {
@@ -25,11 +42,7 @@ class CaptureActionTest : public CaptureWindowTest {
     CaptureWindowTest::SetUp();
     RestorePicturesFolder();
     DeleteCaptureFiles();
-    VirtualDevice pattern;
-    pattern.name = kDemoNv12Name;
-    pattern.symbolicLink = kDemoNv12Link;
-    pattern.script = DemoNv12Script;
-    UseVirtualDevices({pattern});
+    UseVirtualDevices({PatternCamera()});
   }
   void TearDown() override {
     if (!RunningUnderWine()) return;
@@ -154,6 +167,30 @@ TEST_F(CaptureActionTest, DiagnosticsPutTheReportOnTheClipboardAsText) {
   window->Click(IDC_DIAGNOSTICS);
   CloseClipboard();
   EXPECT_EQ(window->Text(IDC_STATUS), L"Could not open clipboard for diagnostics.");
+}
+
+// A camera turned away by the privacy setting and one held by another
+// application fail alike on screen, in the window's own words; the report
+// then tells them apart in one line more, after everything it said before.
+TEST_F(CaptureActionTest, AccessDeniedAndBusyCamerasAreToldApartInTheDiagnostics) {
+  VirtualDevice denied = BusyCamera(L"Denied camera", L"link-denied");
+  denied.openError = E_ACCESSDENIED;
+  VirtualDevice held = BusyCamera(L"Held camera", L"link-held");
+  held.openError = MF_E_HW_MFT_FAILED_START_STREAMING;
+  UseVirtualDevices({PatternCamera(), denied, held});
+  auto window = Open(CaptureWindowMode::Standalone);
+  ASSERT_NE(window->Dialog(), nullptr);
+  const std::pair<int, const wchar_t*> cases[] = {
+      {1, L"Last camera error: 0x80070005 (access denied by privacy settings)\n"},
+      {2, L"Last camera error: 0xC00D3704 (camera in use by another application)\n"},
+  };
+  for (const auto& [device, line] : cases) {
+    window->ChooseDevice(device);
+    EXPECT_EQ(window->Text(IDC_STATUS), L"Failed to open camera. Try another device or click Refresh.");
+    window->Click(IDC_DIAGNOSTICS);
+    const std::wstring report = DiagnosticsReport(CaptureWindowMode::Standalone, settings_, {});
+    EXPECT_EQ(ClipboardText(), report + line);
+  }
 }
 
 }  // namespace

@@ -139,5 +139,34 @@ TEST_F(CaptureWindowTest, WithoutCamerasTheListSaysSoAndRefreshFindsThemAgain) {
   EXPECT_EQ(window->Result(), 1);
 }
 
+// A camera unplugged while the window shows it: the last frame does not
+// stay on screen as if live, the status line says what happened, and once
+// the camera is back "Refresh" opens it again.
+TEST_F(CaptureWindowTest, ADisconnectedCameraShowsNoPreviewUntilRefreshOpensItAgain) {
+  VirtualDevice unplugged = GreyCamera(L"Desk camera", L"link-desk", MFVideoFormat_NV12, 64, 48);
+  unplugged.script = [] {
+    VirtualCameraScript script;
+    script.nativeTypes = {{MFVideoFormat_NV12, 64, 48, 30}};
+    for (int i = 0; i < 10; ++i) script.steps.push_back(FrameStep(PackedFrame(std::vector<std::uint8_t>(4608, 90))));
+    script.steps.push_back(RemovalStep());
+    script.frameInterval = std::chrono::milliseconds(20);
+    return script;
+  };
+  UseVirtualDevices({unplugged});
+  auto window = Open(CaptureWindowMode::Standalone);
+  ASSERT_NE(window->Dialog(), nullptr);
+  EXPECT_TRUE(WaitFor([&] { return window->Text(IDC_STATUS) == L"Camera disconnected. Plug it back in and click Refresh."; },
+                      std::chrono::seconds(5)));
+  EXPECT_EQ(window->PreviewBitmap(), nullptr) << "the last frame stayed on screen";
+
+  DeviceProbe probe;
+  UseVirtualDevices({GreyCamera(L"Desk camera", L"link-desk", MFVideoFormat_NV12, 64, 48, probe)});
+  window->Click(IDC_REFRESH);
+  EXPECT_EQ(window->Text(IDC_STATUS), kReady);
+  EXPECT_TRUE(WaitFor([&] { return BitmapWidth(window->PreviewBitmap()) == 64; }, std::chrono::seconds(5)));
+  window->Click(IDC_CLOSE);
+  EXPECT_EQ(window->Result(), 1);
+}
+
 }  // namespace
 }  // namespace snaplark::test
