@@ -37,9 +37,15 @@ class DataSource {
   TwainAnswer Answer(twain::TW_UINT32 group, twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
 
   SourceState State() const { return state_; }
-  // True while the capture window's modal loop or a call into the
-  // application is on the stack: the session must not end under them.
-  bool Busy() const { return windowOpen_ || notifying_; }
+  // True while one of the event window's messages runs: the capture
+  // window's loop or a call into the application may be on the stack, and
+  // the session must not be deleted under them.
+  bool Busy() const { return running_ > 0; }
+  // MSG_CLOSEDS while busy: ends the window as Cancel would and every state
+  // of the acquisition, and leaves the session to be deleted by the
+  // outermost event message once it has returned.
+  void Abandon();
+  bool Abandoned() const { return abandoned_; }
   // Answers DAT_STATUS: the condition of the last failed triplet.
   twain::TW_UINT16 TakeCondition();
   void NoteCondition(twain::TW_UINT16 condition) { condition_ = condition; }
@@ -53,6 +59,9 @@ class DataSource {
  private:
   TwainAnswer AnswerControl(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
   TwainAnswer AnswerImage(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
+  TwainAnswer Layout(twain::TW_UINT16 message, twain::TW_IMAGELAYOUT& layout);
+  // The picture's shape, or before the first one the saved camera's.
+  PictureShape FrameShape();
   TwainAnswer Enable(const twain::TW_USERINTERFACE& ui);
   TwainAnswer Disable();
   TwainAnswer ProcessEvent(twain::TW_EVENT& event);
@@ -60,9 +69,14 @@ class DataSource {
   TwainAnswer NativeTransfer(HANDLE* target);
   TwainAnswer MemoryTransfer(twain::TW_IMAGEMEMXFER& request);
 
+  void RunEventWindowMessage(UINT message);
   void ShowWindowAndWait();
   bool OpenSavedCamera(const Settings& settings);
+  // Lets the opened camera run until its picture has settled; false when it
+  // stops giving frames.
+  bool WarmUp();
   bool TakePicture();
+  void AcquireWithoutWindow();
   void EndTransfer();
   void Post(UINT message);
   void Announce(twain::TW_UINT16 message);
@@ -80,12 +94,14 @@ class DataSource {
   bool showWindow_ = false;
   HWND parent_ = nullptr;
   bool windowOpen_ = false;
-  bool notifying_ = false;
+  int running_ = 0;
+  bool abandoned_ = false;
   WPARAM enablings_ = 0;
 
   Camera camera_;
   GlobalMemory picture_;
   PictureShape shape_;
+  PictureShape expectedShape_;
   twain::TW_UINT32 nextRow_ = 0;
 
   // News for an older manager, which asks through MSG_PROCESSEVENT.

@@ -11,14 +11,18 @@ using namespace twain;
 
 void DataSource::OnEventWindowMessage(UINT message, WPARAM enabling) {
   if (state_ != SourceState::Enabled || enabling != enablings_) return;  // disabled before the message came
+  ++running_;
+  RunEventWindowMessage(message);
+  --running_;
+}
+
+void DataSource::RunEventWindowMessage(UINT message) {
   switch (message) {
     case EventShowWindow:
       if (!windowOpen_) ShowWindowAndWait();
       break;
-    case EventAnnounceReady:
-      if (!picture_) break;
-      state_ = SourceState::TransferReady;
-      Announce(MSG_XFERREADY);
+    case EventAcquire:
+      AcquireWithoutWindow();
       break;
     case EventAnnounceClose:
       if (!picture_) Announce(MSG_CLOSEDSREQ);
@@ -26,6 +30,19 @@ void DataSource::OnEventWindowMessage(UINT message, WPARAM enabling) {
     default:
       break;
   }
+}
+
+void DataSource::AcquireWithoutWindow() {
+  const bool taken = OpenSavedCamera(store_.Load()) && WarmUp() && TakePicture();
+  camera_.Close();
+  if (state_ != SourceState::Enabled) return;
+  if (taken) {
+    state_ = SourceState::TransferReady;
+    Announce(MSG_XFERREADY);
+    return;
+  }
+  condition_ = TWCC_BUMMER;
+  Announce(MSG_CLOSEDSREQ);
 }
 
 void DataSource::ShowWindowAndWait() {
