@@ -6,6 +6,8 @@
 
 #include "camera/media_platform.h"
 #include "twain/event_window.h"
+#include "twain/tray_hotkey_lease.h"
+#include "ui/capture_window.h"
 
 namespace snaplark {
 
@@ -65,6 +67,7 @@ DataSource::DataSource(HINSTANCE module, const TW_IDENTITY& self, const TW_IDENT
     : module_(module), self_(self), application_(application), manager_(manager), store_(store) {}
 
 DataSource::~DataSource() {
+  EndModelessWindow();
   DestroyEventWindow(eventWindow_, module_);
   picture_.Reset();
   camera_.Close();
@@ -191,6 +194,7 @@ PictureShape DataSource::FrameShape() {
 TwainAnswer DataSource::Enable(const TW_USERINTERFACE& ui) {
   if (state_ != SourceState::Open) return OutOfSequence;
   showWindow_ = ui.ShowUI != 0;
+  modalWindow_ = ui.ModalUI != 0;
   parent_ = static_cast<HWND>(ui.hParent);
   // Everything, the camera's start included (seconds for some), happens
   // from the application's own loop after this call has returned, as with
@@ -228,6 +232,9 @@ TwainAnswer DataSource::ProcessEvent(TW_EVENT& event) {
     return {TWRC_DSEVENT, TWCC_SUCCESS};
   }
   event.TWMessage = MSG_NULL;
+  // A window without a loop of its own gets its keys (Tab, Enter, Escape) here.
+  auto* msg = static_cast<MSG*>(event.pEvent);
+  if (modeless_ && modeless_->hwnd && msg && IsDialogMessageW(modeless_->hwnd, msg)) return {TWRC_DSEVENT, TWCC_SUCCESS};
   return {TWRC_NOTDSEVENT, TWCC_SUCCESS};
 }
 

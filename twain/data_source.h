@@ -5,6 +5,8 @@
 // is used only on the application's thread, the one that opened it.
 #include <windows.h>
 
+#include <memory>
+
 #include "camera/camera.h"
 #include "handles/win_handles.h"
 #include "settings/settings_store.h"
@@ -14,6 +16,9 @@
 #include "twain/twain_types.h"
 
 namespace snaplark {
+
+struct CaptureWindowState;
+class TrayHotkeyLease;
 
 enum class SourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
 
@@ -71,6 +76,11 @@ class DataSource {
 
   void RunEventWindowMessage(UINT message);
   void ShowWindowAndWait();
+  void OpenModelessWindow();
+  // Ends a window without a loop of its own at once, the session ending.
+  void EndModelessWindow();
+  // After the window: the picture when Scan was pressed, and the news.
+  void FinishWindow(int result);
   bool OpenSavedCamera(const Settings& settings);
   // Lets the opened camera run until its picture has settled; false when it
   // stops giving frames.
@@ -92,8 +102,14 @@ class DataSource {
   twain::TW_UINT16 condition_ = twain::TWCC_SUCCESS;
   CapabilityValues capabilities_;
   bool showWindow_ = false;
+  bool modalWindow_ = true;
   HWND parent_ = nullptr;
   bool windowOpen_ = false;
+  // The window of an application that asked for one that leaves its loop
+  // running (ModalUI false), with what it needs while it shows.
+  std::unique_ptr<CaptureWindowState> modeless_;
+  std::unique_ptr<TrayHotkeyLease> lease_;
+  Settings windowSettings_;
   int running_ = 0;
   bool abandoned_ = false;
   WPARAM enablings_ = 0;

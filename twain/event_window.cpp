@@ -37,7 +37,7 @@ LRESULT CALLBACK EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* source = reinterpret_cast<DataSource*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (source && message >= EventShowWindow && message <= EventAnnounceClose) {
+  if (source && message >= EventShowWindow && message <= EventWindowEnded) {
     RunEvent(source, message, wParam);
     return 0;
   }

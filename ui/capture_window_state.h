@@ -50,6 +50,10 @@ struct CaptureWindowState {
   // Where Accept and Dismiss save the settings; the product's key unless a
   // test gives its own.
   const SettingsStore* store = nullptr;
+  // A window without a loop of its own (OpenCaptureWindow) posts
+  // `endedMessage` to `endedNotify`, with `cancelled` as wParam, once it is gone.
+  HWND endedNotify = nullptr;
+  UINT endedMessage = 0;
 };
 
 }  // namespace snaplark

@@ -8,6 +8,7 @@
 #include <ole2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -65,8 +66,9 @@ TW_UINT16 SetOne(TwainHost& host, TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 v
   return rc;
 }
 
-TW_UINT16 Enable(TwainHost& host, bool showWindow) {
-  TW_USERINTERFACE ui{static_cast<TW_BOOL>(showWindow), 0, nullptr};
+// `modal` false: the application asks for a window that leaves its loop running.
+TW_UINT16 Enable(TwainHost& host, bool showWindow, bool modal = true) {
+  TW_USERINTERFACE ui{static_cast<TW_BOOL>(showWindow), static_cast<TW_BOOL>(modal), nullptr};
   return host.Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
 }
 
@@ -379,9 +381,16 @@ bool Unloaded() { return GetModuleHandleW(DemoSource().c_str()) == nullptr; }
 // The manager lets applications up to 2.2 call the source from inside their
 // callback, and refuses it to later ones; an older application may even
 // close the source from there, with the manager unloading it at once.
+// A window that leaves the application's loop running (ModalUI false) gets
+// its keys through that loop and ends the same way.
 TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
-  for (const TW_UINT16 minor : {4, 2}) {
-    SCOPED_TRACE(minor);
+  struct Case {
+    TW_UINT16 minor;
+    bool modal;
+  };
+  for (const Case c : {Case{4, true}, Case{2, true}, Case{4, false}}) {
+    SCOPED_TRACE(testing::Message() << "2." << c.minor << (c.modal ? " modal" : " modeless"));
+    const TW_UINT16 minor = c.minor;
     const bool callsFromCallback = minor < 3;
     TwainHost host(DemoSource(), {true, 2, minor});
     ASSERT_EQ(host.Open(), TWRC_SUCCESS);
@@ -393,18 +402,28 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
       infoCondition = host.Condition();
     };
 
-    ASSERT_EQ(Enable(host, true), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(host, true, c.modal), TWRC_SUCCESS);
     EXPECT_EQ(FindWindowW(L"#32770", L"Snaplark"), nullptr) << "ENABLEDS returns before the window opens";
     std::wstring scan, cancel, subtitle;
+    std::atomic<bool> loopSawWindow{false};
     std::thread user([&] {
       HWND window = WaitForSourceWindow();
       if (!window) return;
+      if (!c.modal) WaitFor([&] { return loopSawWindow.load(); }, std::chrono::seconds(5));
       scan = ItemText(window, IDC_CAPTURE);
       cancel = ItemText(window, IDC_CLOSE);
       subtitle = ItemText(window, IDC_SUBTITLE);
-      PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CAPTURE, BN_CLICKED), 0);
+      if (c.modal) {
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CAPTURE, BN_CLICKED), 0);
+      } else {
+        PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);  // Enter scans, through the application's loop
+      }
       EndIfStillOpen(window);
     });
+    if (!c.modal) {
+      loopSawWindow = host.PumpUntil([] { return SourceWindow() != nullptr; }, 10000);
+      EXPECT_TRUE(loopSawWindow) << "the application's own loop runs while the window shows";
+    }
     const bool ready = host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); });
     user.join();
     ASSERT_TRUE(ready);
@@ -434,7 +453,7 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
         closed = host.Close();
       };
     }
-    ASSERT_EQ(Enable(host, true), TWRC_SUCCESS);
+    ASSERT_EQ(Enable(host, true, c.modal), TWRC_SUCCESS);
     user = std::thread([] {
       HWND window = WaitForSourceWindow();
       if (!window) return;
@@ -466,9 +485,11 @@ TEST_F(SourceTest, TheManagersForcedCloseEndsTheSessionFromInsideItsOwnCode) {
     const char* name;
     bool showWindow;
     bool fromCallback;
+    bool modal;
   };
-  for (const Case& c : {Case{"window's loop", true, false}, Case{"callback with window", true, true},
-                        Case{"callback without window", false, true}}) {
+  for (const Case& c : {Case{"window's loop", true, false, true}, Case{"callback with window", true, true, true},
+                        Case{"callback without window", false, true, true},
+                        Case{"application's loop, modeless window", true, false, false}}) {
     SCOPED_TRACE(c.name);
     std::vector<TW_UINT16> answers;
     std::thread user;
@@ -483,7 +504,7 @@ TEST_F(SourceTest, TheManagersForcedCloseEndsTheSessionFromInsideItsOwnCode) {
       } else {
         host.OnTimerOnce([] { return SourceWindow() != nullptr; }, [&] { answers = host.CloseManager(); });
       }
-      ASSERT_EQ(Enable(host, c.showWindow), TWRC_SUCCESS);
+      ASSERT_EQ(Enable(host, c.showWindow, c.modal), TWRC_SUCCESS);
       if (c.showWindow) {
         user = std::thread([&, scan = c.fromCallback] {
           window = WaitForSourceWindow();
