@@ -184,8 +184,11 @@ PictureShape DataSource::FrameShape() {
   if (shape_.width > 0) return shape_;
   // Before the first picture, the saved camera's negotiated size; asked of
   // the camera once, as opening it takes a while.
-  if (expectedShape_.width == 0 && !windowOpen_ && OpenSavedCamera(store_.Load())) {
-    expectedShape_ = {camera_.width, camera_.height, static_cast<TW_UINT32>((3 * camera_.width + 3) & ~3)};
+  if (!frameAsked_ && !windowOpen_) {
+    frameAsked_ = true;
+    if (OpenSavedCamera(store_.Load())) {
+      expectedShape_ = {camera_.width, camera_.height, static_cast<TW_UINT32>((3 * camera_.width + 3) & ~3)};
+    }
     camera_.Close();
   }
   return expectedShape_;
@@ -302,13 +305,14 @@ bool DataSource::OpenSavedCamera(const Settings& settings) {
 }
 
 bool DataSource::WarmUp() {
-  // A webcam's first frames are dark while its exposure settles.
-  constexpr DWORD WarmUpMs = 500;
-  constexpr int SettledAfterFrames = 15;
+  // A webcam's first frames are dark while its exposure settles: a few
+  // frames, and not less than about half a second.
+  constexpr DWORD WarmUpMs = 400;
+  constexpr int SettledAfterFrames = 8;
   const DWORD start = GetTickCount();
   std::vector<std::uint8_t> pixels;
   int width = 0, height = 0, stride = 0;
-  for (int frame = 0; frame < SettledAfterFrames && GetTickCount() - start < WarmUpMs; ++frame) {
+  for (int frame = 0; frame < SettledAfterFrames || GetTickCount() - start < WarmUpMs; ++frame) {
     if (!camera_.ReadFrame(pixels, width, height, stride)) return false;
   }
   return true;

@@ -57,9 +57,10 @@ class DataSource {
 
   // The event window's messages (posted, so that they run from the
   // application's own message loop, never inside one of its calls).
-  // `enabling` is the enabling the message was posted for; a message left
-  // over from an earlier one is dropped.
-  void OnEventWindowMessage(UINT message, WPARAM enabling);
+  // `wParam` is the enabling the message was posted for (a message left
+  // over from an earlier one is dropped), or for EventWindowEnded the
+  // result of a window without a loop of its own.
+  void OnEventWindowMessage(UINT message, WPARAM wParam);
 
  private:
   TwainAnswer AnswerControl(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
@@ -118,6 +119,7 @@ class DataSource {
   GlobalMemory picture_;
   PictureShape shape_;
   PictureShape expectedShape_;
+  bool frameAsked_ = false;
   twain::TW_UINT32 nextRow_ = 0;
 
   // News for an older manager, which asks through MSG_PROCESSEVENT.

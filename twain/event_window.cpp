@@ -14,13 +14,13 @@ constexpr wchar_t EventWindowClass[] = L"GlimmerdockSourceEvents";
 // application's own messages; the news calls the application). The
 // outermost message holds the file until it has returned, and deletes a
 // session closed under it: the window this runs in goes with it.
-void RunEvent(DataSource* source, UINT message, WPARAM enabling) {
+void RunEvent(DataSource* source, UINT message, WPARAM wParam) {
   if (source->Busy()) {
-    source->OnEventWindowMessage(message, enabling);
+    source->OnEventWindowMessage(message, wParam);
     return;
   }
   const HMODULE hold = HoldOwnModule();
-  source->OnEventWindowMessage(message, enabling);
+  source->OnEventWindowMessage(message, wParam);
   if (!source->Abandoned()) {
     // Still open, so the manager still holds the file.
     if (hold) FreeLibrary(hold);
