@@ -258,14 +258,13 @@ TEST_F(SourceTest, NegotiatesAndAcquiresTheSavedCameraWithoutItsWindowTimeAfterT
   }
 }
 
-// Whether the demo source's NV12 camera gives only a 322 x 242 corner of
-// its pattern; the source must be loaded.
-void NarrowDemoCamera(bool narrowed) {
-  using Narrow = void(WINAPI*)(BOOL);
-  const auto narrow = reinterpret_cast<Narrow>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(DemoSource().c_str()), "NarrowDemoCameras")));
-  ASSERT_NE(narrow, nullptr);
-  narrow(narrowed);
+// The loaded demo source's switch `name` (StallDemoCameras, NarrowDemoCameras).
+void SwitchDemoCameras(const char* name, bool on) {
+  using Switch = void(WINAPI*)(BOOL);
+  const auto flip = reinterpret_cast<Switch>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(DemoSource().c_str()), name)));
+  ASSERT_NE(flip, nullptr) << name;
+  flip(on);
 }
 
 // Strips of whole rows, each padded to a multiple of 4 bytes as in a DIB;
@@ -277,21 +276,12 @@ TEST_F(SourceTest, AMemoryTransferInSmallStripsReassemblesThePicture) {
     const TW_UINT32 Row = BgrStride(width);
     TwainHost host(DemoSource());
     ASSERT_EQ(host.Open(), TWRC_SUCCESS);
-    NarrowDemoCamera(narrow);
+    SwitchDemoCameras("NarrowDemoCameras", narrow);
     if (narrow) {
       // The native picture of the narrow camera, for a start.
       ASSERT_EQ(Enable(host, false), TWRC_SUCCESS);
       ASSERT_TRUE(host.PumpUntil([&] { return Heard(host, MSG_XFERREADY); }));
-      HANDLE dib = nullptr;
-      ASSERT_EQ(host.Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-      const auto* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(dib));
-      const auto* pixels = reinterpret_cast<const std::uint8_t*>(header) + header->biSize;
-      EXPECT_EQ(header->biWidth, width);
-      EXPECT_GE(MatchingFrameNumber({pixels, pixels + Row * height}, true, width, height), 0);
-      GlobalUnlock(dib);
-      GlobalFree(dib);
-      TW_PENDINGXFERS pending{};
-      EXPECT_EQ(host.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+      EXPECT_GE(TransferNative(host).frame, 0);
       EXPECT_EQ(Disable(host), TWRC_SUCCESS);
       host.heard.clear();
     }
@@ -357,7 +347,7 @@ TEST_F(SourceTest, AMemoryTransferInSmallStripsReassemblesThePicture) {
     TW_PENDINGXFERS pending{};
     EXPECT_EQ(host.Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
     EXPECT_EQ(Disable(host), TWRC_SUCCESS);
-    NarrowDemoCamera(false);
+    SwitchDemoCameras("NarrowDemoCameras", false);
   }
 }
 
@@ -643,14 +633,10 @@ TEST_F(SourceTest, EveryKindOfApplicationHearsTheNewsOnce) {
 // limit. Its read stays stuck past CLOSEDS, so the file stays loaded under
 // it; when the camera wakes, the read ends without taking the application down.
 TEST_F(SourceTest, ACameraThatStallsFailsTheAcquisitionAndItsStuckReadOutlivesTheSessionSafely) {
-  using Stall = void(WINAPI*)(BOOL);
   {
     TwainHost host(DemoSource());
     ASSERT_EQ(host.Open(), TWRC_SUCCESS);
-    const auto stall = reinterpret_cast<Stall>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(DemoSource().c_str()), "StallDemoCameras")));
-    ASSERT_NE(stall, nullptr);
-    stall(TRUE);
+    SwitchDemoCameras("StallDemoCameras", true);
     const DWORD start = GetTickCount();
     EXPECT_EQ(Enable(host, false), TWRC_SUCCESS);
     EXPECT_LT(GetTickCount() - start, 1000u) << "ENABLEDS does not wait for the camera";
@@ -659,7 +645,7 @@ TEST_F(SourceTest, ACameraThatStallsFailsTheAcquisitionAndItsStuckReadOutlivesTh
     EXPECT_EQ(Disable(host), TWRC_SUCCESS);
     EXPECT_EQ(host.Close(), TWRC_SUCCESS);
     ASSERT_NE(GetModuleHandleW(DemoSource().c_str()), nullptr) << "unloaded under a stuck read";
-    stall(FALSE);
+    SwitchDemoCameras("StallDemoCameras", false);
   }
   Sleep(500);  // the woken read returns into the source's code
   TwainHost host(DemoSource());
