@@ -1,7 +1,8 @@
 #pragma once
 // The record of one showing of the capture window: created by
 // ShowCaptureWindow, bound to the dialog at its creation, gone when the
-// call returns.
+// call returns (or, for a window without a loop of its own, kept by its
+// host until the window has said it ended).
 #include <windows.h>
 
 #include <atomic>
