@@ -1,5 +1,9 @@
 #include "camera/stallable_call.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <atomic>
 #include <system_error>
 #include <utility>
@@ -7,6 +11,18 @@
 namespace snaplark {
 namespace {
 std::atomic<int> threadsAlive{0};
+
+// A worker left to a stuck call runs code of the file it was built into
+// until that call returns, whenever that is, and for a moment after its
+// count has dropped: that file (a data source a host may unload) stays
+// loaded for good from then on.
+void KeepOwnCodeLoaded() {
+#ifdef _WIN32
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(&KeepOwnCodeLoaded), &self);
+#endif
+}
 }  // namespace
 
 int StallableCallThreadsAlive() { return threadsAlive.load(); }
@@ -32,6 +48,7 @@ StallableCall::~StallableCall() {
   shared_->changed.notify_all();
   if (!worker_.joinable()) return;
   if (busy) {
+    KeepOwnCodeLoaded();
     worker_.detach();  // it ends once the stuck call returns
   } else {
     worker_.join();

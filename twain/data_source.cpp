@@ -2,8 +2,12 @@
 
 #include <objbase.h>
 
+#include <cstring>
+
 #include "camera/media_platform.h"
 #include "twain/event_window.h"
+#include "twain/tray_hotkey_lease.h"
+#include "ui/capture_window.h"
 
 namespace snaplark {
 
@@ -16,6 +20,46 @@ constexpr TwainAnswer OutOfSequence{TWRC_FAILURE, TWCC_SEQERROR};
 constexpr TwainAnswer BadValue{TWRC_FAILURE, TWCC_BADVALUE};
 constexpr TwainAnswer Unsupported{TWRC_FAILURE, TWCC_BADPROTOCOL};
 
+struct ConditionText {
+  TW_UINT16 condition;
+  const char* text;
+};
+
+constexpr ConditionText ConditionTexts[] = {
+    {TWCC_SUCCESS, "The operation succeeded."},
+    {TWCC_BUMMER, "The camera gave no picture: it may be in use by another program, unplugged or stalled."},
+    {TWCC_LOWMEMORY, "There is not enough memory for the picture."},
+    {TWCC_MAXCONNECTIONS, "The camera source is already in use by another application."},
+    {TWCC_BADCAP, "The camera does not offer this capability."},
+    {TWCC_BADPROTOCOL, "The camera source does not offer this operation."},
+    {TWCC_BADVALUE, "The camera cannot use this value."},
+    {TWCC_SEQERROR, "The operation is not possible at this point of the acquisition."},
+    {TWCC_CAPUNSUPPORTED, "The camera does not offer this capability."},
+    {TWCC_CAPBADOPERATION, "This capability cannot be changed."},
+};
+
+// The text of a condition the application got earlier, in memory it frees
+// through the manager.
+TwainAnswer DescribeStatus(TW_STATUSUTF8& status, const ManagerLink& memory) {
+  const char* text = "The camera source reported an unknown condition.";
+  for (const ConditionText& known : ConditionTexts) {
+    if (known.condition == status.Status.ConditionCode) text = known.text;
+  }
+  const auto size = static_cast<TW_UINT32>(std::strlen(text) + 1);
+  HANDLE block = memory.Allocate(size);
+  {
+    const LockedBlock locked(memory, block);
+    if (!locked.As<char>()) {
+      memory.Free(block);
+      return {TWRC_FAILURE, TWCC_LOWMEMORY};
+    }
+    std::memcpy(locked.As<char>(), text, size);
+  }
+  status.Size = size;
+  status.UTF8string = block;
+  return Success;
+}
+
 }  // namespace
 
 DataSource::DataSource(HINSTANCE module, const TW_IDENTITY& self, const TW_IDENTITY& application,
@@ -23,6 +67,7 @@ DataSource::DataSource(HINSTANCE module, const TW_IDENTITY& self, const TW_IDENT
     : module_(module), self_(self), application_(application), manager_(manager), store_(store) {}
 
 DataSource::~DataSource() {
+  EndModelessWindow();
   DestroyEventWindow(eventWindow_, module_);
   picture_.Reset();
   camera_.Close();
@@ -65,9 +110,28 @@ TwainAnswer DataSource::Answer(TW_UINT32 group, TW_UINT16 data, TW_UINT16 messag
 
 TwainAnswer DataSource::AnswerControl(TW_UINT16 data, TW_UINT16 message, TW_MEMREF pData) {
   switch (data) {
-    case DAT_CAPABILITY:
-      return AnswerCapability(message, *static_cast<TW_CAPABILITY*>(pData), capabilities_, manager_,
-                              state_ == SourceState::Open, application_.ProtocolMajor < 2);
+    case DAT_CAPABILITY: {
+      auto& capability = *static_cast<TW_CAPABILITY*>(pData);
+      if (NeedsFrameSize(capability.Cap)) {
+        const PictureShape frame = FrameShape();
+        capabilities_.frameWidth = frame.width;
+        capabilities_.frameHeight = frame.height;
+      }
+      return AnswerCapability(message, capability, capabilities_, manager_, state_ == SourceState::Open,
+                              application_.ProtocolMajor < 2);
+    }
+    case DAT_XFERGROUP: {
+      // Pictures are all this source transfers.
+      auto& group = *static_cast<TW_UINT32*>(pData);
+      if (message == MSG_GET) {
+        group = DG_IMAGE;
+        return Success;
+      }
+      if (message == MSG_SET) return group == DG_IMAGE ? Success : BadValue;
+      return Unsupported;
+    }
+    case DAT_STATUSUTF8:
+      return message == MSG_GET ? DescribeStatus(*static_cast<TW_STATUSUTF8*>(pData), manager_) : Unsupported;
     case DAT_USERINTERFACE:
       if (message == MSG_ENABLEDS) return Enable(*static_cast<TW_USERINTERFACE*>(pData));
       if (message == MSG_DISABLEDS) return Disable();
@@ -79,7 +143,7 @@ TwainAnswer DataSource::AnswerControl(TW_UINT16 data, TW_UINT16 message, TW_MEMR
     case DAT_SETUPMEMXFER:
       if (message != MSG_GET) return Unsupported;
       if (state_ == SourceState::Transferring) return OutOfSequence;
-      *static_cast<TW_SETUPMEMXFER*>(pData) = MemorySetupFor(picture_ ? shape_ : PictureShape{});
+      *static_cast<TW_SETUPMEMXFER*>(pData) = MemorySetupFor(picture_ ? shape_ : FrameShape());
       return Success;
     default:
       return Unsupported;
@@ -94,10 +158,7 @@ TwainAnswer DataSource::AnswerImage(TW_UINT16 data, TW_UINT16 message, TW_MEMREF
       *static_cast<TW_IMAGEINFO*>(pData) = ImageInfoFor(shape_);
       return Success;
     case DAT_IMAGELAYOUT:
-      if (message != MSG_GET && message != MSG_GETDEFAULT) return Unsupported;
-      if (state_ == SourceState::Transferring) return OutOfSequence;
-      *static_cast<TW_IMAGELAYOUT*>(pData) = ImageLayoutFor(shape_);
-      return Success;
+      return Layout(message, *static_cast<TW_IMAGELAYOUT*>(pData));
     case DAT_IMAGENATIVEXFER:
       return message == MSG_GET ? NativeTransfer(static_cast<HANDLE*>(pData)) : Unsupported;
     case DAT_IMAGEMEMXFER:
@@ -107,23 +168,53 @@ TwainAnswer DataSource::AnswerImage(TW_UINT16 data, TW_UINT16 message, TW_MEMREF
   }
 }
 
+TwainAnswer DataSource::Layout(TW_UINT16 message, TW_IMAGELAYOUT& layout) {
+  const bool changes = message == MSG_SET || message == MSG_RESET;
+  if (!changes && message != MSG_GET && message != MSG_GETDEFAULT && message != MSG_GETCURRENT) return Unsupported;
+  if (state_ == SourceState::Transferring || (changes && state_ != SourceState::Open)) return OutOfSequence;
+  // A camera gives its whole frame and no part of it: a frame asked for is
+  // answered with the whole one.
+  const TW_IMAGELAYOUT whole = ImageLayoutFor(FrameShape());
+  const bool same = message == MSG_SET && std::memcmp(&layout.Frame, &whole.Frame, sizeof(TW_FRAME)) == 0;
+  layout = whole;
+  return message == MSG_SET && !same ? TwainAnswer{TWRC_CHECKSTATUS, TWCC_SUCCESS} : Success;
+}
+
+PictureShape DataSource::FrameShape() {
+  if (shape_.width > 0) return shape_;
+  // Before the first picture, the saved camera's negotiated size; asked of
+  // the camera once, as opening it takes a while.
+  if (!frameAsked_ && !windowOpen_) {
+    frameAsked_ = true;
+    if (OpenSavedCamera(store_.Load())) {
+      expectedShape_ = {camera_.width, camera_.height, static_cast<TW_UINT32>((3 * camera_.width + 3) & ~3)};
+    }
+    camera_.Close();
+  }
+  return expectedShape_;
+}
+
 TwainAnswer DataSource::Enable(const TW_USERINTERFACE& ui) {
   if (state_ != SourceState::Open) return OutOfSequence;
   showWindow_ = ui.ShowUI != 0;
+  modalWindow_ = ui.ModalUI != 0;
   parent_ = static_cast<HWND>(ui.hParent);
-  if (!showWindow_) {
-    // Without a window the saved camera's picture is taken now, so that a
-    // camera that cannot give one fails the enabling itself.
-    const bool taken = OpenSavedCamera(store_.Load()) && TakePicture();
-    camera_.Close();
-    if (!taken) return {TWRC_FAILURE, TWCC_BUMMER};
-  }
-  // The news goes out from the application's own loop, after this call
-  // returned: the standard lets ENABLEDS return before anything happens.
+  // Everything, the camera's start included (seconds for some), happens
+  // from the application's own loop after this call has returned, as with
+  // a scanner warming up.
   state_ = SourceState::Enabled;
   ++enablings_;
-  Post(showWindow_ ? EventShowWindow : EventAnnounceReady);
+  Post(showWindow_ ? EventShowWindow : EventAcquire);
   return Success;
+}
+
+void DataSource::Abandon() {
+  if (windowOpen_) CloseCaptureWindowOfThread();
+  abandoned_ = true;
+  state_ = SourceState::Open;
+  picture_.Reset();
+  nextRow_ = 0;
+  pendingNews_ = MSG_NULL;
 }
 
 TwainAnswer DataSource::Disable() {
@@ -144,6 +235,9 @@ TwainAnswer DataSource::ProcessEvent(TW_EVENT& event) {
     return {TWRC_DSEVENT, TWCC_SUCCESS};
   }
   event.TWMessage = MSG_NULL;
+  // A window without a loop of its own gets its keys (Tab, Enter, Escape) here.
+  auto* msg = static_cast<MSG*>(event.pEvent);
+  if (modeless_ && modeless_->hwnd && msg && IsDialogMessageW(modeless_->hwnd, msg)) return {TWRC_DSEVENT, TWCC_SUCCESS};
   return {TWRC_NOTDSEVENT, TWCC_SUCCESS};
 }
 
@@ -178,6 +272,8 @@ void DataSource::EndTransfer() {
 }
 
 TwainAnswer DataSource::NativeTransfer(HANDLE* target) {
+  // The mechanism negotiated is the only one the acquisition offers.
+  if (capabilities_.transferMechanism != TWSX_NATIVE) return OutOfSequence;
   if (state_ != SourceState::TransferReady || !picture_) return OutOfSequence;
   // The block becomes the application's, which frees it with GlobalFree.
   *target = picture_.Release();
@@ -186,6 +282,7 @@ TwainAnswer DataSource::NativeTransfer(HANDLE* target) {
 }
 
 TwainAnswer DataSource::MemoryTransfer(TW_IMAGEMEMXFER& request) {
+  if (capabilities_.transferMechanism != TWSX_MEMORY) return OutOfSequence;
   const bool started = state_ == SourceState::Transferring && nextRow_ > 0;
   if ((state_ != SourceState::TransferReady && !started) || !picture_) return OutOfSequence;
   const TwainAnswer answer = CopyNextStrip(picture_.Get(), shape_, request, nextRow_, manager_);
@@ -207,6 +304,20 @@ bool DataSource::OpenSavedCamera(const Settings& settings) {
   return camera_.Open(link);
 }
 
+bool DataSource::WarmUp() {
+  // A webcam's first frames are dark while its exposure settles: a few
+  // frames, and not less than about half a second.
+  constexpr DWORD WarmUpMs = 400;
+  constexpr int SettledAfterFrames = 8;
+  const DWORD start = GetTickCount();
+  std::vector<std::uint8_t> pixels;
+  int width = 0, height = 0, stride = 0;
+  for (int frame = 0; frame < SettledAfterFrames || GetTickCount() - start < WarmUpMs; ++frame) {
+    if (!camera_.ReadFrame(pixels, width, height, stride)) return false;
+  }
+  return true;
+}
+
 bool DataSource::TakePicture() {
   picture_.Reset(camera_.SnapshotDib());
   nextRow_ = 0;
@@ -218,10 +329,12 @@ bool DataSource::TakePicture() {
 void DataSource::Post(UINT message) { PostMessageW(eventWindow_, message, enablings_, 0); }
 
 void DataSource::Announce(TW_UINT16 message) {
-  notifying_ = true;
-  const bool told = manager_.Notify(self_, application_, message);
-  notifying_ = false;
-  if (told) return;
+  // A 2.x manager delivers the news itself, by the application's callback
+  // or its own queue; whatever it answers, the news went out once.
+  if (manager_.HasEntryPoints()) {
+    manager_.Notify(self_, application_, message);
+    return;
+  }
   // An older manager asks for news with every message of the application's
   // loop; a message of our own makes sure one comes.
   pendingNews_ = message;

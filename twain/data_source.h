@@ -5,6 +5,8 @@
 // is used only on the application's thread, the one that opened it.
 #include <windows.h>
 
+#include <memory>
+
 #include "camera/camera.h"
 #include "handles/win_handles.h"
 #include "settings/settings_store.h"
@@ -14,6 +16,9 @@
 #include "twain/twain_types.h"
 
 namespace snaplark {
+
+struct CaptureWindowState;
+class TrayHotkeyLease;
 
 enum class SourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
 
@@ -37,22 +42,32 @@ class DataSource {
   TwainAnswer Answer(twain::TW_UINT32 group, twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
 
   SourceState State() const { return state_; }
-  // True while the capture window's modal loop or a call into the
-  // application is on the stack: the session must not end under them.
-  bool Busy() const { return windowOpen_ || notifying_; }
+  // True while one of the event window's messages runs: the capture
+  // window's loop or a call into the application may be on the stack, and
+  // the session must not be deleted under them.
+  bool Busy() const { return running_ > 0; }
+  // MSG_CLOSEDS while busy: ends the window as Cancel would and every state
+  // of the acquisition, and leaves the session to be deleted by the
+  // outermost event message once it has returned.
+  void Abandon();
+  bool Abandoned() const { return abandoned_; }
   // Answers DAT_STATUS: the condition of the last failed triplet.
   twain::TW_UINT16 TakeCondition();
   void NoteCondition(twain::TW_UINT16 condition) { condition_ = condition; }
 
   // The event window's messages (posted, so that they run from the
   // application's own message loop, never inside one of its calls).
-  // `enabling` is the enabling the message was posted for; a message left
-  // over from an earlier one is dropped.
-  void OnEventWindowMessage(UINT message, WPARAM enabling);
+  // `wParam` is the enabling the message was posted for (a message left
+  // over from an earlier one is dropped), or for EventWindowEnded the
+  // result of a window without a loop of its own.
+  void OnEventWindowMessage(UINT message, WPARAM wParam);
 
  private:
   TwainAnswer AnswerControl(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
   TwainAnswer AnswerImage(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
+  TwainAnswer Layout(twain::TW_UINT16 message, twain::TW_IMAGELAYOUT& layout);
+  // The picture's shape, or before the first one the saved camera's.
+  PictureShape FrameShape();
   TwainAnswer Enable(const twain::TW_USERINTERFACE& ui);
   TwainAnswer Disable();
   TwainAnswer ProcessEvent(twain::TW_EVENT& event);
@@ -60,9 +75,19 @@ class DataSource {
   TwainAnswer NativeTransfer(HANDLE* target);
   TwainAnswer MemoryTransfer(twain::TW_IMAGEMEMXFER& request);
 
+  void RunEventWindowMessage(UINT message);
   void ShowWindowAndWait();
+  void OpenModelessWindow();
+  // Ends a window without a loop of its own at once, the session ending.
+  void EndModelessWindow();
+  // After the window: the picture when Scan was pressed, and the news.
+  void FinishWindow(int result);
   bool OpenSavedCamera(const Settings& settings);
+  // Lets the opened camera run until its picture has settled; false when it
+  // stops giving frames.
+  bool WarmUp();
   bool TakePicture();
+  void AcquireWithoutWindow();
   void EndTransfer();
   void Post(UINT message);
   void Announce(twain::TW_UINT16 message);
@@ -78,14 +103,23 @@ class DataSource {
   twain::TW_UINT16 condition_ = twain::TWCC_SUCCESS;
   CapabilityValues capabilities_;
   bool showWindow_ = false;
+  bool modalWindow_ = true;
   HWND parent_ = nullptr;
   bool windowOpen_ = false;
-  bool notifying_ = false;
+  // The window of an application that asked for one that leaves its loop
+  // running (ModalUI false), with what it needs while it shows.
+  std::unique_ptr<CaptureWindowState> modeless_;
+  std::unique_ptr<TrayHotkeyLease> lease_;
+  Settings windowSettings_;
+  int running_ = 0;
+  bool abandoned_ = false;
   WPARAM enablings_ = 0;
 
   Camera camera_;
   GlobalMemory picture_;
   PictureShape shape_;
+  PictureShape expectedShape_;
+  bool frameAsked_ = false;
   twain::TW_UINT32 nextRow_ = 0;
 
   // News for an older manager, which asks through MSG_PROCESSEVENT.

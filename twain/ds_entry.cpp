@@ -3,8 +3,8 @@
 // arrives here, on that application's thread.
 #include <windows.h>
 
-#include "camera/stallable_call.h"
 #include "twain/data_source.h"
+#include "twain/module_hold.h"
 #include "twain/source_cameras.h"
 #include "twain/source_identity.h"
 
@@ -35,18 +35,17 @@ TwainAnswer OpenSession(const TW_IDENTITY* application, TW_IDENTITY* self) {
   return {};
 }
 
-// A camera read stuck in the driver keeps a thread of ours alive; unloading
-// the file under it would crash the application when the read returns, so
-// the file then stays loaded (as it does while objects of the cameras' own live on).
-void StayLoadedWhileInUse() {
-  if (StallableCallThreadsAlive() == 0 && SourceCamerasReleased()) return;
-  HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                     reinterpret_cast<LPCWSTR>(&StayLoadedWhileInUse), &self);
-}
-
 TwainAnswer CloseSession() {
-  if (!Session || Session->State() != SourceState::Open || Session->Busy()) return {TWRC_FAILURE, TWCC_SEQERROR};
+  if (!Session) return {TWRC_FAILURE, TWCC_SEQERROR};
+  if (Session->Busy()) {
+    // Called from inside our own window's loop or news, typically as the
+    // manager shuts down: it unloads the file whatever we answer, so the
+    // session ends now and is deleted once that code has returned.
+    Session->Abandon();
+    Session = nullptr;
+    return {};
+  }
+  if (Session->State() != SourceState::Open) return {TWRC_FAILURE, TWCC_SEQERROR};
   delete Session;
   Session = nullptr;
   StayLoadedWhileInUse();
@@ -109,8 +108,11 @@ extern "C" twain::TW_UINT16 WINAPI DS_Entry(twain::TW_IDENTITY* origin, twain::T
   const TwainAnswer answer = Dispatch(origin, group, data, message, pData);
   // Asked for by the next DAT_STATUS: the condition of this call, success
   // included; not of the event checks that come with every message of the
-  // application's loop, which would wipe out the rest.
-  if (group == twain::DG_CONTROL && data == twain::DAT_EVENT) return answer.returnCode;
+  // application's loop, which would wipe out the rest, nor of the request
+  // for a condition's text.
+  if (group == twain::DG_CONTROL && (data == twain::DAT_EVENT || data == twain::DAT_STATUSUTF8)) {
+    return answer.returnCode;
+  }
   if (Session) {
     Session->NoteCondition(answer.condition);
   } else {

@@ -9,8 +9,9 @@ namespace snaplark {
 class DataSource;
 
 inline constexpr UINT EventShowWindow = WM_APP + 1;
-inline constexpr UINT EventAnnounceReady = WM_APP + 2;
+inline constexpr UINT EventAcquire = WM_APP + 2;
 inline constexpr UINT EventAnnounceClose = WM_APP + 3;
+inline constexpr UINT EventWindowEnded = WM_APP + 4;  // wParam: the window's result
 
 // A message-only window of a class registered for `module`; null on failure.
 HWND CreateEventWindow(HINSTANCE module, DataSource* source);

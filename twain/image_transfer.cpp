@@ -20,10 +20,12 @@ TW_FIX32 Fix32(double value) {
   return {whole, static_cast<TW_UINT16>((value - whole) * 65536.0 + 0.5)};
 }
 
-TW_UINT32 RgbRowBytes(const PictureShape& shape) { return 3 * static_cast<TW_UINT32>(shape.width); }
+// Rows padded to whole 32-bit words, as in a DIB: many applications copy
+// strips straight into one and take that for granted.
+TW_UINT32 RgbRowBytes(const PictureShape& shape) { return (3 * static_cast<TW_UINT32>(shape.width) + 3) & ~3u; }
 
 // Rows `first` to `first + count` (from the top) of the DIB, turned from
-// blue-green-red to red-green-blue, packed `rowBytes` apart into `out`.
+// blue-green-red to red-green-blue, `rowBytes` apart into `out`, padding zeroed.
 void CopyRows(const BYTE* pixels, const PictureShape& shape, TW_UINT32 first, TW_UINT32 count, BYTE* out,
               TW_UINT32 rowBytes) {
   for (TW_UINT32 row = 0; row < count; ++row) {
@@ -35,6 +37,7 @@ void CopyRows(const BYTE* pixels, const PictureShape& shape, TW_UINT32 first, TW
       target[3 * x + 1] = source[3 * x + 1];
       target[3 * x + 2] = source[3 * x];
     }
+    std::fill(target + 3 * static_cast<std::size_t>(shape.width), target + rowBytes, BYTE{0});
   }
 }
 

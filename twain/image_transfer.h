@@ -2,7 +2,8 @@
 // The picture an acquisition hands over: one snapshot block (a packed 24-bit
 // DIB, bottom row first, blue-green-red) and what the application learns of
 // it. A native transfer hands the block itself over; a memory transfer copies
-// it out in strips of whole rows, top row first, red-green-blue.
+// it out in strips of whole rows, top row first, red-green-blue, each row
+// padded to a multiple of 4 bytes.
 #include <windows.h>
 
 #include "twain/capabilities.h"

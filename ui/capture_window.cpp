@@ -246,6 +246,14 @@ int ShowCaptureWindow(HWND owner, HINSTANCE instance, Settings* settings, Camera
   return state.cancelled;
 }
 
+HWND OpenCaptureWindow(CaptureWindowState& state) {
+  state.hwnd = nullptr;
+  HWND window = CreateDialogParamW(state.instance, MAKEINTRESOURCEW(IDD_CAPTURE), state.owner, CaptureWindowProc,
+                                   reinterpret_cast<LPARAM>(&state));
+  if (window) ShowWindow(window, SW_SHOW);
+  return window;
+}
+
 INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* state = reinterpret_cast<CaptureWindowState*>(lParam);
@@ -259,17 +267,27 @@ INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
   return state ? HandleMessage(*state, message, wParam, lParam) : FALSE;
 }
 
-void Accept(CaptureWindowState& state) {
+namespace {
+
+void End(CaptureWindowState& state, std::int32_t cancelled) {
   state.store->Save(*state.settings);
-  state.cancelled = 0;
-  EndDialog(state.hwnd, 1);
+  state.cancelled = cancelled;
+  if (!state.endedNotify) {
+    EndDialog(state.hwnd, cancelled + 1);
+    return;
+  }
+  DestroyWindow(state.hwnd);
+  CleanUp(state);
+  state.devices.clear();
+  PostMessageW(state.endedNotify, state.endedMessage, static_cast<WPARAM>(cancelled), 0);
+  state.endedNotify = nullptr;
 }
 
-void Dismiss(CaptureWindowState& state) {
-  state.store->Save(*state.settings);
-  state.cancelled = 1;
-  EndDialog(state.hwnd, 2);
-}
+}  // namespace
+
+void Accept(CaptureWindowState& state) { End(state, 0); }
+
+void Dismiss(CaptureWindowState& state) { End(state, 1); }
 
 void ShowStatus(const CaptureWindowState& state, const wchar_t* text) { SetDlgItemTextW(state.hwnd, IDC_STATUS, text); }
 

@@ -17,6 +17,13 @@ namespace snaplark {
 int ShowCaptureWindow(HWND owner, HINSTANCE instance, Settings* settings, Camera* camera, CaptureWindowMode mode,
                       const SettingsStore& store = SettingsStore());
 
+// The same window without a loop of its own, for a host whose own loop must
+// go on: that loop hands the window its keys (IsDialogMessage). The window
+// ends as the modal one does, then posts state.endedMessage to
+// state.endedNotify; `state` (with the fields ShowCaptureWindow would set)
+// must outlive it. Null when the dialog cannot be created.
+HWND OpenCaptureWindow(CaptureWindowState& state);
+
 // The dialog procedure; the state comes with WM_INITDIALOG and is kept in the
 // window's dialog user data.
 INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

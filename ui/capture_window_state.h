@@ -1,7 +1,8 @@
 #pragma once
 // The record of one showing of the capture window: created by
 // ShowCaptureWindow, bound to the dialog at its creation, gone when the
-// call returns.
+// call returns (or, for a window without a loop of its own, kept by its
+// host until the window has said it ended).
 #include <windows.h>
 
 #include <atomic>
@@ -51,6 +52,10 @@ struct CaptureWindowState {
   // Where Accept and Dismiss save the settings; the product's key unless a
   // test gives its own.
   const SettingsStore* store = nullptr;
+  // A window without a loop of its own (OpenCaptureWindow) posts
+  // `endedMessage` to `endedNotify`, with `cancelled` as wParam, once it is gone.
+  HWND endedNotify = nullptr;
+  UINT endedMessage = 0;
 };
 
 }  // namespace snaplark

@@ -26,12 +26,12 @@ void WINAPI Free(TW_HANDLE block) {
 TW_MEMREF WINAPI Lock(TW_HANDLE block) { return GlobalLock(block); }
 void WINAPI Unlock(TW_HANDLE block) { GlobalUnlock(block); }
 
-TW_IDENTITY ApplicationIdentity(TW_UINT16 protocolMajor) {
+TW_IDENTITY ApplicationIdentity(TW_UINT16 protocolMajor, TW_UINT16 protocolMinor) {
   TW_IDENTITY identity{};
   identity.Id = 1;
   identity.Version.MajorNum = 3;
   identity.ProtocolMajor = protocolMajor;
-  identity.ProtocolMinor = protocolMajor == 2 ? 4 : 9;
+  identity.ProtocolMinor = protocolMinor;
   identity.SupportedGroups = DG_CONTROL | DG_IMAGE | (protocolMajor == 2 ? DF_APP2 : 0);
   std::strcpy(identity.ProductName, "Test host");
   return identity;
@@ -49,11 +49,12 @@ int TwainHost::LiveBlocks() { return liveBlocks.load(); }
 void TwainHost::FreeBlock(HANDLE block) { Free(block); }
 
 TwainHost::TwainHost(std::wstring sourcePath, Options options)
-    : path_(std::move(sourcePath)), options_(options), application_(ApplicationIdentity(options.protocolMajor)) {
+    : path_(std::move(sourcePath)), options_(options), application_(ApplicationIdentity(options.protocolMajor, options.protocolMinor)) {
   Current = this;
 }
 
 TwainHost::~TwainHost() {
+  if (timer_) KillTimer(nullptr, timer_);
   if (IsOpen()) Close();
   Unload();
   Current = nullptr;
@@ -102,8 +103,43 @@ TW_UINT16 TwainHost::Close() {
   return rc;
 }
 
+std::vector<TW_UINT16> TwainHost::CloseManager() {
+  std::vector<TW_UINT16> answers;
+  const auto send = [&](TW_UINT32 group, TW_UINT16 data, TW_UINT16 message, void* pData) {
+    TW_IDENTITY origin = application_;
+    answers.push_back(entry_ ? entry_(&origin, group, data, message, pData) : TWRC_FAILURE);
+  };
+  TW_PENDINGXFERS pending{};
+  send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+  pending = {};
+  send(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending);
+  TW_USERINTERFACE ui{};
+  send(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+  TW_IDENTITY identity = source_;
+  send(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity);
+  Unload();
+  return answers;
+}
+
+void TwainHost::OnTimerOnce(std::function<bool()> when, std::function<void()> action) {
+  timerWhen_ = std::move(when);
+  timerAction_ = std::move(action);
+  timer_ = SetTimer(nullptr, 0, 50, &TwainHost::Tick);
+}
+
+void CALLBACK TwainHost::Tick(HWND, UINT, UINT_PTR timer, DWORD) {
+  TwainHost* host = Current;
+  if (!host || timer != host->timer_ || !host->timerWhen_()) return;
+  KillTimer(nullptr, timer);
+  host->timer_ = 0;
+  host->timerAction_();
+}
+
 TW_UINT16 TwainHost::Call(TW_UINT32 group, TW_UINT16 data, TW_UINT16 message, void* pData) {
   if (!entry_) return TWRC_FAILURE;
+  const bool since23 = options_.protocolMajor > 2 || (options_.protocolMajor == 2 && options_.protocolMinor >= 3);
+  refused_ = inCallback_ > 0 && since23;
+  if (refused_) return TWRC_FAILURE;
   // A fresh copy every time, and scribbled over afterwards: a source that
   // kept the pointer would read garbage.
   auto origin = std::make_unique<TW_IDENTITY>(application_);
@@ -113,6 +149,7 @@ TW_UINT16 TwainHost::Call(TW_UINT32 group, TW_UINT16 data, TW_UINT16 message, vo
 }
 
 TW_UINT16 TwainHost::Condition() {
+  if (refused_) return TWCC_SEQERROR;
   TW_STATUS status{};
   return Call(DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS ? status.ConditionCode : 0xFFFF;
 }
@@ -128,10 +165,12 @@ TW_UINT16 WINAPI TwainHost::ManagerEntry(TW_IDENTITY* origin, TW_IDENTITY* desti
     // makes sure there is one.
     host->queued_.push_back(message);
     PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
-  } else {
-    host->Hear(message);
+    return TWRC_SUCCESS;
   }
-  return TWRC_SUCCESS;
+  ++host->inCallback_;
+  host->Hear(message);
+  --host->inCallback_;
+  return host->options_.callbackAnswer;
 }
 
 void TwainHost::Hear(TW_UINT16 message) {
@@ -148,17 +187,19 @@ bool TwainHost::PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
       continue;
     }
-    if (options_.protocolMajor < 2 && IsOpen()) {
-      // A legacy application hands every message to the source first, and
-      // hears the news the manager queued (or the source keeps) that way.
+    if (IsOpen()) {
+      // The application hands every message to the source first. News the
+      // manager keeps for an application without a callback comes back
+      // through this call, from the manager itself.
       TW_EVENT event{&msg, MSG_NULL};
-      const TW_UINT16 rc = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+      TW_UINT16 rc = TWRC_DSEVENT;
       if (!queued_.empty()) {
-        Hear(queued_.front());
+        event.TWMessage = queued_.front();
         queued_.erase(queued_.begin());
-      } else if (rc == TWRC_DSEVENT && event.TWMessage != MSG_NULL) {
-        Hear(event.TWMessage);
+      } else {
+        rc = Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
       }
+      if (rc == TWRC_DSEVENT && event.TWMessage != MSG_NULL) Hear(event.TWMessage);
       if (rc == TWRC_DSEVENT) continue;
     }
     TranslateMessage(&msg);
