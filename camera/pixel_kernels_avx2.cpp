@@ -164,19 +164,6 @@ inline __m256i Gather(__m256i pack, const GatherIndices& indices) {
 
 }  // namespace
 
-void CopyRgbRowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
-  const int bytes = 3 * width;
-  int i = 0;
-  for (; i + 128 <= bytes; i += 128) {
-    const __m256i a = Load(source + i), b = Load(source + i + 32), c = Load(source + i + 64), d = Load(source + i + 96);
-    Store(out + i, a);
-    Store(out + i + 32, b);
-    Store(out + i + 64, c);
-    Store(out + i + 96, d);
-  }
-  if (i < bytes) std::memcpy(out + i, source + i, static_cast<std::size_t>(bytes - i));
-}
-
 void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 32 <= width; x += 32) {

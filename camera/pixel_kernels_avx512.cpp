@@ -222,27 +222,6 @@ inline void StoreInOrder(std::uint8_t* out, __m512i a, __m512i b, __m512i c) {
 
 }  // namespace
 
-void CopyRgbRowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
-  const int bytes = 3 * width;
-  int i = 0;
-  for (; i + 256 <= bytes; i += 256) {
-    const __m512i a = Load(source + i), b = Load(source + i + 64), c = Load(source + i + 128),
-                  d = Load(source + i + 192);
-    Store(out + i, a);
-    Store(out + i + 64, b);
-    Store(out + i + 128, c);
-    Store(out + i + 192, d);
-  }
-  if (i < bytes) {
-    // The rest with one masked load and store per 64 bytes: no byte outside the row is touched.
-    for (; i < bytes; i += 64) {
-      const int left = bytes - i;
-      const __mmask64 mask = left >= 64 ? ~__mmask64{0} : ((__mmask64{1} << left) - 1);
-      _mm512_mask_storeu_epi8(out + i, mask, _mm512_maskz_loadu_epi8(mask, source + i));
-    }
-  }
-}
-
 void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 64 <= width; x += 64) {

@@ -108,19 +108,6 @@ inline __m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_
 
 }  // namespace
 
-void CopyRgbRowSse2(const std::uint8_t* source, std::uint8_t* out, int width) {
-  const int bytes = 3 * width;
-  int i = 0;
-  for (; i + 64 <= bytes; i += 64) {
-    const __m128i a = Load(source + i), b = Load(source + i + 16), c = Load(source + i + 32), d = Load(source + i + 48);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), a);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16), b);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 32), c);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 48), d);
-  }
-  if (i < bytes) std::memcpy(out + i, source + i, static_cast<std::size_t>(bytes - i));
-}
-
 void Nv12RowSse2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 16 <= width; x += 16) ConvertBlock(Load(luma + x), Load(chroma + x), out + 3 * x);
