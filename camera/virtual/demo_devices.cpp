@@ -84,6 +84,14 @@ class Yuy2Painter {
       lumaWords_[b].resize(Words() + 64);
       for (std::uint64_t i = 0; i < lumaWords_[b].size(); ++i) lumaWords_[b][i] = lumas(4 * i + b);
     }
+    // Likewise the blues of two pairs, 8i + b and 8i + b + 4: frame n starts
+    // at word n / 8 of table n mod 8.
+    for (std::uint64_t b = 0; b < 8; ++b) {
+      blueWords_[b].resize(Words() + 32);
+      for (std::uint64_t i = 0; i < blueWords_[b].size(); ++i) {
+        blueWords_[b][i] = ((8 * i + b) & 0xFF) << 8 | ((8 * i + b + 4) & 0xFF) << 40;
+      }
+    }
   }
 
   VirtualFrame Paint(std::uint32_t n, const std::shared_ptr<VirtualFramePool>& pool) const {
@@ -95,18 +103,15 @@ class Yuy2Painter {
     frame.rows = static_cast<DWORD>(height_);
     frame.bytes = pool->Take(pitch * frame.rows, 0);
     frame.pool = pool;
-    std::vector<std::uint64_t> blues(Words());
-    for (std::size_t j = 0; j < blues.size(); ++j) {
-      const std::uint64_t pair = 2 * j;
-      blues[j] = ((4 * pair + n) & 0xFF) << 8 | ((4 * pair + 4 + n) & 0xFF) << 40;
-    }
+    const std::uint64_t* blues = blueWords_[n & 7].data() + ((n >> 3) & 31);
+    const std::size_t words = Words();
     for (int y = 0; y < height_; ++y) {
       const std::uint32_t s = (y + 3 * n) & 0xFF;
       const std::uint64_t red = (4u * y + 2 * n) & 0xFF;
       const std::uint64_t reds = red << 24 | red << 56;
       const std::uint64_t* lumas = lumaWords_[s & 3].data() + s / 4;
       std::uint8_t* row = RowOf(frame.bytes, pitch, y);
-      for (std::size_t j = 0; j < blues.size(); ++j) {
+      for (std::size_t j = 0; j < words; ++j) {
         const std::uint64_t word = lumas[j] | blues[j] | reds;
         std::memcpy(row + 8 * j, &word, sizeof(word));
       }
@@ -120,6 +125,7 @@ class Yuy2Painter {
   int width_;
   int height_;
   std::vector<std::uint64_t> lumaWords_[4];
+  std::vector<std::uint64_t> blueWords_[8];
 };
 
 template <typename Painter>
