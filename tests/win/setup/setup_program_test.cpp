@@ -102,12 +102,18 @@ bool InstanceRunning() {
 }
 
 // Ends every running copy through its Exit command, as a person would.
+// Asks again while waiting: a copy that setup has just started through the
+// shell may take its mutex before its tray window exists.
 bool EndRunningInstances() {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, L"GlimmerdockTray", nullptr)) != nullptr) {
-    PostMessageW(window, WM_COMMAND, 2003, 0);
-  }
-  return WaitFor([] { return !InstanceRunning(); }, 10s);
+  return WaitFor(
+      [] {
+        HWND window = nullptr;
+        while ((window = FindWindowExW(HWND_MESSAGE, window, L"GlimmerdockTray", nullptr)) != nullptr) {
+          PostMessageW(window, WM_COMMAND, 2003, 0);
+        }
+        return !InstanceRunning();
+      },
+      10s);
 }
 
 // The process of the installed program's tray window, other than `previous`.
