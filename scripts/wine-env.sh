@@ -92,7 +92,7 @@ probe() {
     return 1
   fi
   loader_out=$("$WINE32_LOADER" --version 2>&1 </dev/null) || loader_status=$?
-  if [ "$loader_status" -eq 126 ] || grep -q 'Exec format error' <<<"$loader_out"; then
+  if [ "$loader_status" -ne 0 ] && grep -q "Exec format error" <<<"$loader_out"; then
     echo "the kernel refuses 32-bit code: Wine's 32-bit loader fails with \"Exec format error\"," \
          "and a 32-bit test program did not start (Wine said: $(head -n1 <<<"$out"))" >"$answer"
     echo "32-bit programs: cannot run here ($(cat "$answer"))"
