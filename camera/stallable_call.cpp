@@ -41,11 +41,11 @@ StallableCall::StallableCall(std::function<void()> call) : shared_(std::make_sha
 StallableCall::~StallableCall() {
   bool busy = false;
   {
-    const std::lock_guard<std::mutex> hold(shared_->mutex);
+    const std::lock_guard<Monitor> hold(shared_->monitor);
     shared_->quit = true;
     busy = shared_->requested != shared_->finished;
   }
-  shared_->changed.notify_all();
+  shared_->monitor.NotifyAll();
   if (!worker_.joinable()) return;
   if (busy) {
     KeepOwnCodeLoaded();
@@ -58,35 +58,35 @@ StallableCall::~StallableCall() {
 StallableCall::Outcome StallableCall::Run(std::chrono::milliseconds limit) {
   if (!worker_.joinable()) return Outcome::Unavailable;
   Shared& shared = *shared_;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  std::unique_lock<std::mutex> lock(shared.mutex);
-  if (!shared.changed.wait_until(lock, deadline,
-                                 [&] { return shared.cancelled || shared.finished == shared.requested; })) {
+  const auto deadline = Monitor::Clock::now() + limit;
+  Monitor::Lock lock(shared.monitor);
+  if (!shared.monitor.WaitUntil(lock, deadline,
+                                [&] { return shared.cancelled || shared.finished == shared.requested; })) {
     return Outcome::TimedOut;
   }
   if (shared.cancelled) return Outcome::Cancelled;
   const std::uint64_t ticket = ++shared.requested;
-  shared.changed.notify_all();
-  shared.changed.wait_until(lock, deadline, [&] { return shared.cancelled || shared.finished >= ticket; });
+  shared.monitor.NotifyAll();
+  shared.monitor.WaitUntil(lock, deadline, [&] { return shared.cancelled || shared.finished >= ticket; });
   if (shared.finished >= ticket) return Outcome::Finished;
   return shared.cancelled ? Outcome::Cancelled : Outcome::TimedOut;
 }
 
 void StallableCall::Cancel() {
   {
-    const std::lock_guard<std::mutex> hold(shared_->mutex);
+    const std::lock_guard<Monitor> hold(shared_->monitor);
     shared_->cancelled = true;
   }
-  shared_->changed.notify_all();
+  shared_->monitor.NotifyAll();
 }
 
 void StallableCall::Resume() {
-  const std::lock_guard<std::mutex> hold(shared_->mutex);
+  const std::lock_guard<Monitor> hold(shared_->monitor);
   shared_->cancelled = false;
 }
 
 bool StallableCall::Busy() const {
-  const std::lock_guard<std::mutex> hold(shared_->mutex);
+  const std::lock_guard<Monitor> hold(shared_->monitor);
   return shared_->requested != shared_->finished;
 }
 
@@ -94,15 +94,15 @@ void StallableCall::Work(std::shared_ptr<Shared> shared) {
   struct Alive {
     ~Alive() { --threadsAlive; }
   } alive;
-  std::unique_lock<std::mutex> lock(shared->mutex);
+  Monitor::Lock lock(shared->monitor);
   for (;;) {
-    shared->changed.wait(lock, [&] { return shared->quit || shared->requested != shared->finished; });
+    shared->monitor.Wait(lock, [&] { return shared->quit || shared->requested != shared->finished; });
     if (shared->quit) return;
     lock.unlock();
     shared->call();
     lock.lock();
     shared->finished = shared->requested;
-    shared->changed.notify_all();
+    shared->monitor.NotifyAll();
   }
 }
 

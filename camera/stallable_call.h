@@ -7,12 +7,12 @@
 // The call keeps alive whatever it touches itself (it owns shared state):
 // after a time-out, and after this object is gone, it may still be running.
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
+
+#include "camera/monitor.h"
 
 namespace snaplark {
 
@@ -45,8 +45,7 @@ class StallableCall {
 
  private:
   struct Shared {
-    std::mutex mutex;
-    std::condition_variable changed;
+    Monitor monitor;
     std::function<void()> call;
     std::uint64_t requested = 0;
     std::uint64_t finished = 0;

@@ -10,7 +10,6 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -19,6 +18,7 @@
 #include <thread>
 #include <utility>
 
+#include "camera/monitor.h"
 #include "camera/virtual/com_object.h"
 #include "camera/virtual/virtual_camera.h"
 
@@ -274,7 +274,7 @@ class VirtualMediaSource final
   // IMFMediaSource
   STDMETHODIMP GetCharacteristics(DWORD* characteristics) override {
     if (!characteristics) return E_POINTER;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Monitor> lock(monitor_);
     if (shutDown_) return MF_E_SHUTDOWN;
     *characteristics = MFMEDIASOURCE_IS_LIVE;
     return S_OK;
@@ -283,7 +283,7 @@ class VirtualMediaSource final
   STDMETHODIMP CreatePresentationDescriptor(IMFPresentationDescriptor** descriptor) override {
     if (!descriptor) return E_POINTER;
     *descriptor = nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Monitor> lock(monitor_);
     if (shutDown_) return MF_E_SHUTDOWN;
     // A device whose stream offers no type has nothing to describe.
     if (!presentation_) return MF_E_INVALIDMEDIATYPE;
@@ -299,7 +299,7 @@ class VirtualMediaSource final
     ComPtr<VirtualMediaStream> stream;
     bool newStream = false;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Monitor> lock(monitor_);
       if (shutDown_) return MF_E_SHUTDOWN;
       if (!presentation_) return MF_E_INVALIDREQUEST;
       if (!stream_) {
@@ -341,20 +341,20 @@ class VirtualMediaSource final
                                             static_cast<IMFMediaStream*>(stream.Get()));
     if (SUCCEEDED(hr)) hr = queue_->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &startTime);
     if (SUCCEEDED(hr)) hr = stream->QueueEvent(MEStreamStarted, GUID_NULL, S_OK, &startTime);
-    wake_.notify_all();
+    monitor_.NotifyAll();
     return hr;
   }
 
   STDMETHODIMP Stop() override {
     ComPtr<VirtualMediaStream> stream;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Monitor> lock(monitor_);
       if (shutDown_) return MF_E_SHUTDOWN;
       started_ = false;
       pending_.clear();
       stream = stream_;
     }
-    wake_.notify_all();
+    monitor_.NotifyAll();
     if (stream) stream->QueueEvent(MEStreamStopped, GUID_NULL, S_OK, nullptr);
     return queue_->QueueEventParamVar(MESourceStopped, GUID_NULL, S_OK, nullptr);
   }
@@ -366,7 +366,7 @@ class VirtualMediaSource final
     ComPtr<VirtualMediaStream> stream;
     bool requestsOpen = false;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Monitor> lock(monitor_);
       if (shutDown_) return MF_E_SHUTDOWN;
       shutDown_ = true;
       started_ = false;
@@ -374,7 +374,7 @@ class VirtualMediaSource final
       pending_.clear();
       stream.Swap(stream_);  // (MinGW's ComPtr move-assignment copies)
     }
-    wake_.notify_all();
+    monitor_.NotifyAll();
     JoinPacer();
     if (stream) stream->Shutdown(requestsOpen);
     if (queue_) queue_->Shutdown();
@@ -385,7 +385,7 @@ class VirtualMediaSource final
 
   // From the stream.
   HRESULT RequestSampleFromStream(IUnknown* token) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    Monitor::Lock lock(monitor_);
     ++script_.stats->requests;
     if (shutDown_) return MF_E_SHUTDOWN;
     if (removed_) return MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
@@ -409,7 +409,7 @@ class VirtualMediaSource final
     }
     pending_.emplace_back(token);
     lock.unlock();
-    wake_.notify_all();
+    monitor_.NotifyAll();
     return S_OK;
   }
 
@@ -423,10 +423,10 @@ class VirtualMediaSource final
   ~VirtualMediaSource() {
     // Released without a shutdown (never started, or a failed creation).
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Monitor> lock(monitor_);
       shutDown_ = true;
     }
-    wake_.notify_all();
+    monitor_.NotifyAll();
     JoinPacer();
     if (stream_) stream_->Shutdown(false);
     if (queue_) queue_->Shutdown();
@@ -487,13 +487,13 @@ class VirtualMediaSource final
   // Answers the open requests, one frame per interval, until shutdown.
   void PacerLoop() {
     NameThisThread(L"virtual camera");
-    std::unique_lock<std::mutex> lock(mutex_);
+    Monitor::Lock lock(monitor_);
     for (;;) {
-      wake_.wait(lock, [&] { return shutDown_ || (started_ && !pending_.empty()); });
+      monitor_.Wait(lock, [&] { return shutDown_ || (started_ && !pending_.empty()); });
       if (shutDown_) return;
       if (script_.stats->stalled) {
         // A stalled camera answers nothing and says nothing; look again soon.
-        wake_.wait_for(lock, std::chrono::milliseconds(5));
+        monitor_.WaitFor(lock, std::chrono::milliseconds(5));
         continue;
       }
       if (script_.freeRunning && Interval().count() > 0) {
@@ -506,7 +506,7 @@ class VirtualMediaSource final
         }
       }
       if (std::chrono::steady_clock::now() < nextDue_) {
-        wake_.wait_until(lock, nextDue_, [&] { return shutDown_ || !started_; });
+        monitor_.WaitUntil(lock, nextDue_, [&] { return shutDown_ || !started_; });
         continue;  // look again: stopped, shut down or due
       }
       ComPtr<IUnknown> token = std::move(pending_.front());
@@ -519,7 +519,7 @@ class VirtualMediaSource final
   // Answers one request with the next steps of the script. Called and
   // returning with the lock held; the lock is let go while a frame is made
   // and events are queued.
-  void Answer(std::unique_lock<std::mutex>& lock, IUnknown* token) {
+  void Answer(Monitor::Lock& lock, IUnknown* token) {
     for (;;) {
       if (shutDown_ || !started_) return;
       ComPtr<VirtualMediaStream> stream = stream_;
@@ -595,8 +595,7 @@ class VirtualMediaSource final
   VirtualCameraScript script_;
   ComPtr<IMFPresentationDescriptor> presentation_;
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
+  Monitor monitor_;
   bool shutDown_ = false;
   bool started_ = false;
   bool removed_ = false;
