@@ -5,17 +5,9 @@
 
 #include "handles/win_handles.h"
 #include "camera/camera.h"
+#include "camera/dib.h"
 
 namespace snaplark {
-
-static_assert(sizeof(BITMAPINFOHEADER) == 40, "the DIB header is 40 bytes");
-
-namespace {
-
-// 96 dots per inch, as pixels per metre.
-constexpr LONG kPixelsPerMetre = 3780;
-
-}  // namespace
 
 HGLOBAL Camera::SnapshotDib() {
   if (!reader) return nullptr;
@@ -26,28 +18,15 @@ HGLOBAL Camera::SnapshotDib() {
   if (!ReadFrame(pixels, frameWidth, frameHeight, frameStride)) return nullptr;
 
   const std::size_t imageBytes = pixels.size();
-  GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + imageBytes));
+  GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, DibHeaderBytes + imageBytes));
   if (!block) return nullptr;
   {
     GlobalLockGuard lock(block.Get());
     if (!lock) return nullptr;  // the block is freed by its owner
 
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = frameWidth;
-    header.biHeight = frameHeight;  // positive: rows bottom-up
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = static_cast<DWORD>(imageBytes);
-    header.biXPelsPerMeter = kPixelsPerMetre;
-    header.biYPelsPerMeter = kPixelsPerMetre;
-    header.biClrUsed = 0;
-    header.biClrImportant = 0;
-
     auto* bytes = static_cast<std::uint8_t*>(lock.Data());
-    std::memcpy(bytes, &header, sizeof(header));
-    std::memcpy(bytes + sizeof(header), pixels.data(), imageBytes);
+    WriteDibHeader(PictureShapeFor(frameWidth, frameHeight), bytes);
+    std::memcpy(bytes + DibHeaderBytes, pixels.data(), imageBytes);
   }
   return block.Release();
 }

@@ -35,6 +35,9 @@ TEST(BmpFileHeader, TellsTheFileSizeAndWhereThePixelsStart) {
     EXPECT_EQ(At32(&(*header)[2]), bytes);
     EXPECT_EQ(At32(&(*header)[6]), 0u) << "reserved";
     EXPECT_EQ(At32(&(*header)[10]), 54u);
+    std::uint8_t written[40];
+    WriteDibHeader(PictureShapeFor(width, 480), written);
+    EXPECT_EQ(std::memcmp(written, dib.data(), 40), 0) << "the header every snapshot carries";
   }
   // A block shorter than its header claims makes no file.
   const auto dib = Dib(640, 480);
