@@ -10,6 +10,7 @@
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
 #include "camera/camera.h"
+#include "camera/dib_block.h"
 #include "handles/win_handles.h"
 #include "settings/settings.h"
 #include "ui/shell_call.h"
@@ -26,7 +27,7 @@ void RemoveIconAndQuit() {
 // One snapshot onto the clipboard; the notice to show, or null when the
 // clipboard could not even be opened.
 const wchar_t* SnapshotToClipboard(HWND tray) {
-  GlobalMemory block(AppCamera->SnapshotDib());
+  GlobalMemory block = SnapshotDib(*AppCamera);
   if (!block) return CaptureFailedNotice;
   const ClipboardScope clipboard(tray);
   if (!clipboard) return nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "camera/dib_block.h"
 #include "camera/media_platform.h"
 #include "twain/event_window.h"
 #include "twain/tray_hotkey_lease.h"
@@ -319,7 +320,7 @@ bool DataSource::WarmUp() {
 }
 
 bool DataSource::TakePicture() {
-  picture_.Reset(camera_.SnapshotDib());
+  picture_ = SnapshotDib(camera_);
   nextRow_ = 0;
   if (picture_ && ShapeOfSnapshot(picture_.Get(), shape_)) return true;
   picture_.Reset();
