@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
 #include "app/hotkey_lending.h"
@@ -13,6 +15,7 @@
 #include "camera/dib_block.h"
 #include "handles/win_handles.h"
 #include "settings/settings.h"
+#include "ui/clipboard.h"
 #include "ui/shell_call.h"
 
 namespace snaplark {
@@ -29,10 +32,14 @@ void RemoveIconAndQuit() {
 const wchar_t* SnapshotToClipboard(HWND tray) {
   GlobalMemory block = SnapshotDib(*AppCamera);
   if (!block) return CaptureFailedNotice;
-  const ClipboardScope clipboard(tray);
-  if (!clipboard) return nullptr;
-  EmptyClipboard();
-  return GiveToClipboard(CF_DIB, block) ? CapturedNotice : ClipboardRefusedNotice;
+  switch (PutOnClipboard(tray, CF_DIB, [&block] { return std::move(block); })) {
+    case ClipboardOutcome::Busy:
+      return nullptr;
+    case ClipboardOutcome::Placed:
+      return CapturedNotice;
+    default:
+      return ClipboardRefusedNotice;
+  }
 }
 
 // The global hotkey: a frame of the saved camera onto the clipboard, with no

@@ -4,12 +4,14 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "camera/dib_block.h"
 #include "res/resource_ids.h"
 #include "ui/capture_file.h"
 #include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
+#include "ui/clipboard.h"
 
 namespace snaplark {
 namespace {
@@ -76,18 +78,10 @@ bool CopyToClipboard(const CaptureWindowState& state, HWND hwnd) {
     ShowStatus(state, CaptureFailedText);
     return false;
   }
-  // Closed before the block is freed, on every path.
-  const ClipboardScope clipboard(hwnd);
-  if (!clipboard) {
-    ShowStatus(state, ClipboardBusyText);
-    return false;
-  }
-  EmptyClipboard();
-  if (!GiveToClipboard(CF_DIB, block)) {
-    ShowStatus(state, ClipboardRefusedText);
-    return false;
-  }
-  return true;
+  const ClipboardOutcome outcome = PutOnClipboard(hwnd, CF_DIB, [&block] { return std::move(block); });
+  if (outcome == ClipboardOutcome::Placed) return true;
+  ShowStatus(state, outcome == ClipboardOutcome::Busy ? ClipboardBusyText : ClipboardRefusedText);
+  return false;
 }
 
 }  // namespace
