@@ -5,9 +5,9 @@
 //
 // Threads: every operation is called from the main thread. The capture thread
 // runs only ReadFrame and the callback. The main thread's own reads (its
-// snapshots) may run while the capture thread reads; no lock serialises the reads, and
-// reader, width, height and subtype change only in Open and Close, which stop
-// the capture thread first.
+// snapshots) may run while the capture thread reads; no lock serialises the
+// reads, and reader, width, height and subtype change only in Open and Close,
+// which stop the capture thread first.
 #include <windows.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
@@ -79,8 +79,8 @@ class Camera {
   // caller's is changed. The interface thread's reads; the capture thread
   // reads through a channel of its own.
   bool ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight, int& frameStride);
-  // The same read, converted straight into the caller's memory: `size` must
-  // be exactly FrameStride(width) * height. The row padding is zeroed.
+  // The same read, converted straight into the caller's memory, row padding
+  // zeroed. False without reading unless `size` is FrameStride(width) * height.
   bool ReadFrameInto(std::uint8_t* pixels, std::size_t size);
 
   // The device's source reader; null while closed.

@@ -183,18 +183,15 @@ bool SizeFrame(std::vector<std::uint8_t>& pixels, std::size_t bytes) {
 }  // namespace
 
 // Where a frame is converted to: the caller's vector, sized only once a
-// buffer has proved usable, or the caller's memory of exactly the frame's size.
+// buffer has proved usable, or the caller's memory of the frame's size.
 struct FrameTarget {
   std::vector<std::uint8_t>* grown = nullptr;
   std::uint8_t* fixed = nullptr;
-  std::size_t fixedSize = 0;
 
-  // Room for `height` rows of `stride` bytes with zero row tails; null when
-  // it cannot be had.
+  // Room for `height` rows of `stride` bytes with zero row tails, which no
+  // conversion writes; null when it cannot be had.
   std::uint8_t* Reserve(int width, int height, int stride) const {
-    const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-    if (grown) return SizeFrame(*grown, bytes) ? grown->data() : nullptr;
-    if (fixedSize != bytes) return nullptr;
+    if (grown) return SizeFrame(*grown, static_cast<std::size_t>(stride) * height) ? grown->data() : nullptr;
     const std::size_t tail = static_cast<std::size_t>(stride) - 3 * static_cast<std::size_t>(width);
     for (int row = 1; tail > 0 && row <= height; ++row) {
       std::fill_n(fixed + static_cast<std::size_t>(row) * stride - tail, tail, std::uint8_t{0});
@@ -330,8 +327,9 @@ bool Camera::ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& 
 }
 
 bool Camera::ReadFrameInto(std::uint8_t* pixels, std::size_t size) {
-  if (!IsOpen()) return false;
-  FrameTarget target{nullptr, pixels, size};
+  if (!IsOpen() || !IsUsableFrameSize(width, height)) return false;
+  if (size != static_cast<std::size_t>(FrameStride(width)) * static_cast<std::size_t>(height)) return false;
+  FrameTarget target{nullptr, pixels};
   return ReadFrameOn(ChannelFor(snapshotReads_), target);
 }
 
