@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "camera/dib.h"
+
 namespace snaplark {
 namespace {
 

@@ -8,8 +8,6 @@
 #include <functional>
 #include <string>
 
-#include "camera/dib.h"
-
 namespace snaplark {
 
 struct LocalTime {

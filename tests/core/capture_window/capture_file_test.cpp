@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "camera/dib.h"
 #include "ui/capture_file.h"
 
 namespace snaplark {
