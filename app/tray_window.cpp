@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
 #include "app/hotkey_lending.h"
@@ -10,8 +12,10 @@
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
 #include "camera/camera.h"
+#include "camera/dib_block.h"
 #include "handles/win_handles.h"
 #include "settings/settings.h"
+#include "ui/clipboard.h"
 #include "ui/shell_call.h"
 
 namespace snaplark {
@@ -26,12 +30,16 @@ void RemoveIconAndQuit() {
 // One snapshot onto the clipboard; the notice to show, or null when the
 // clipboard could not even be opened.
 const wchar_t* SnapshotToClipboard(HWND tray) {
-  GlobalMemory block(AppCamera->SnapshotDib());
+  GlobalMemory block = SnapshotDib(*AppCamera);
   if (!block) return CaptureFailedNotice;
-  const ClipboardScope clipboard(tray);
-  if (!clipboard) return nullptr;
-  EmptyClipboard();
-  return GiveToClipboard(CF_DIB, block) ? CapturedNotice : ClipboardRefusedNotice;
+  switch (PutOnClipboard(tray, CF_DIB, [&block] { return std::move(block); })) {
+    case ClipboardOutcome::Busy:
+      return nullptr;
+    case ClipboardOutcome::Placed:
+      return CapturedNotice;
+    default:
+      return ClipboardRefusedNotice;
+  }
 }
 
 // The global hotkey: a frame of the saved camera onto the clipboard, with no

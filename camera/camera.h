@@ -4,10 +4,10 @@
 // thread that hands every converted frame to a callback.
 //
 // Threads: every operation is called from the main thread. The capture thread
-// runs only ReadFrame and the callback. SnapshotDib (main thread) may read
-// frames while the capture thread does; no lock serialises the reads, and
-// reader, width, height and subtype change only in Open and Close, which stop
-// the capture thread first.
+// runs only ReadFrame and the callback. The main thread's own reads (its
+// snapshots) may run while the capture thread reads; no lock serialises the
+// reads, and reader, width, height and subtype change only in Open and Close,
+// which stop the capture thread first.
 #include <windows.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
@@ -24,6 +24,7 @@
 
 namespace snaplark {
 
+struct FrameTarget;
 struct ReadChannel;
 
 class Camera {
@@ -78,10 +79,9 @@ class Camera {
   // caller's is changed. The interface thread's reads; the capture thread
   // reads through a channel of its own.
   bool ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight, int& frameStride);
-
-  // One fresh frame as a packed 24-bit DIB in a movable global block (what the
-  // clipboard's CF_DIB holds), owned by the caller; null on any failure.
-  HGLOBAL SnapshotDib();
+  // The same read, converted straight into the caller's memory, row padding
+  // zeroed. False without reading unless `size` is FrameStride(width) * height.
+  bool ReadFrameInto(std::uint8_t* pixels, std::size_t size);
 
   // The device's source reader; null while closed.
   Microsoft::WRL::ComPtr<IMFSourceReader> reader;
@@ -101,11 +101,12 @@ class Camera {
   std::int32_t defaultStride = 0;
 
  private:
-  // Converts one contiguous buffer of the negotiated subtype into `pixels`.
-  // False, with `pixels` untouched, when the buffer cannot hold a frame.
-  bool ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pixels) const;
+  // Converts one contiguous buffer of the negotiated subtype into `target`.
+  // False, with the target untouched, when the buffer cannot hold a frame.
+  bool ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const;
   bool ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight,
                    int& frameStride);
+  bool ReadFrameOn(ReadChannel& channel, FrameTarget& target);
   // The channel for the current reader, made anew when the reader changed.
   ReadChannel& ChannelFor(std::unique_ptr<ReadChannel>& channel);
 

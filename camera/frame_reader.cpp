@@ -5,6 +5,7 @@
 #include <mfapi.h>
 #include <mferror.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -163,10 +164,10 @@ void ConvertPitched(Layout layout, const std::uint8_t* top, LONG pitch, std::int
   }
 }
 
-// Sizes the caller's frame. A vector of another size is refilled with zeros
-// so that the row tails, which no conversion writes, are zero; one of the
-// right size is reused as it is, without allocating. False when the memory
-// cannot be had: a failed read, not the end of the program.
+// Sizes the caller's vector. One of another size is refilled with zeros so
+// that the row tails, which no conversion writes, are zero; one of the right
+// size is reused as it is, without allocating. False when the memory cannot
+// be had: a failed read, not the end of the program.
 bool SizeFrame(std::vector<std::uint8_t>& pixels, std::size_t bytes) {
   if (pixels.size() == bytes) return true;
   try {
@@ -178,6 +179,28 @@ bool SizeFrame(std::vector<std::uint8_t>& pixels, std::size_t bytes) {
   }
   return true;
 }
+
+}  // namespace
+
+// Where a frame is converted to: the caller's vector, sized only once a
+// buffer has proved usable, or the caller's memory of the frame's size.
+struct FrameTarget {
+  std::vector<std::uint8_t>* grown = nullptr;
+  std::uint8_t* fixed = nullptr;
+
+  // Room for `height` rows of `stride` bytes with zero row tails, which no
+  // conversion writes; null when it cannot be had.
+  std::uint8_t* Reserve(int width, int height, int stride) const {
+    if (grown) return SizeFrame(*grown, static_cast<std::size_t>(stride) * height) ? grown->data() : nullptr;
+    const std::size_t tail = static_cast<std::size_t>(stride) - 3 * static_cast<std::size_t>(width);
+    for (int row = 1; tail > 0 && row <= height; ++row) {
+      std::fill_n(fixed + static_cast<std::size_t>(row) * stride - tail, tail, std::uint8_t{0});
+    }
+    return fixed;
+  }
+};
+
+namespace {
 
 // Bytes from one row to the next in a packed contiguous buffer.
 std::int64_t PackedPitch(Layout layout, int width) {
@@ -201,11 +224,10 @@ bool DeviceLost(const SampleSlot& slot) {
 
 }  // namespace
 
-bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pixels) const {
+bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const {
   const Layout layout = LayoutOf(subtype);
   if (layout == Layout::Unknown || !IsUsableFrameSize(width, height) || bufferHeight < height) return false;
   const int stride = FrameStride(width);
-  const std::size_t frameBytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
   // NV12's chroma plane follows all the rows the type declares (1088 for a
   // 1080-row picture shown through its aperture), never a guess from the
   // buffer's length.
@@ -222,8 +244,9 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     if (FAILED(sized->Lock2DSize(MF2DBuffer_LockFlags_Read, &top, &pitch, &start, &length))) return false;
     scope.MarkLocked();
     if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, length)) return false;
-    if (!SizeFrame(pixels, frameBytes)) return false;
-    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
+    std::uint8_t* pixels = target.Reserve(width, height, stride);
+    if (!pixels) return false;
+    ConvertPitched(layout, top, pitch, lumaRows, pixels, width, height, stride);
     return true;
   }
   ComPtr<IMF2DBuffer> planar;
@@ -243,8 +266,9 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     const std::int64_t rowsAbove = pitch < 0 ? static_cast<std::int64_t>(allocated) / distance - 1 : 0;
     const std::uint8_t* start = top - static_cast<std::ptrdiff_t>(rowsAbove * distance);
     if (rowsAbove < 0 || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, allocated)) return false;
-    if (!SizeFrame(pixels, frameBytes)) return false;
-    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
+    std::uint8_t* pixels = target.Reserve(width, height, stride);
+    if (!pixels) return false;
+    ConvertPitched(layout, top, pitch, lumaRows, pixels, width, height, stride);
     return true;
   }
 
@@ -258,12 +282,13 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
   const std::int64_t declaredDistance = declared < 0 ? -declared : declared;
   if (declared == 0 || declared == packed || declaredDistance < RowBytesRead(layout, width)) {
     if (static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, bufferHeight)) return false;
-    if (!SizeFrame(pixels, frameBytes)) return false;
+    std::uint8_t* pixels = target.Reserve(width, height, stride);
+    if (!pixels) return false;
     if (layout == Layout::Nv12 && bufferHeight > height) {
       ConvertNv12Pitched(lock.Data(), width, lock.Data() + static_cast<std::ptrdiff_t>(width) * bufferHeight, width,
-                         pixels.data(), width, height, stride);
+                         pixels, width, height, stride);
     } else {
-      ConvertPacked(layout, lock.Data(), pixels.data(), width, height, stride);
+      ConvertPacked(layout, lock.Data(), pixels, width, height, stride);
     }
     return true;
   }
@@ -274,8 +299,9 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
   if (!PitchedFits(layout, width, height, lumaRows, top, static_cast<LONG>(declared), lock.Data(), lock.Length())) {
     return false;
   }
-  if (!SizeFrame(pixels, frameBytes)) return false;
-  ConvertPitched(layout, top, static_cast<LONG>(declared), lumaRows, pixels.data(), width, height, stride);
+  std::uint8_t* pixels = target.Reserve(width, height, stride);
+  if (!pixels) return false;
+  ConvertPitched(layout, top, static_cast<LONG>(declared), lumaRows, pixels, width, height, stride);
   return true;
 }
 
@@ -300,8 +326,24 @@ bool Camera::ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& 
   return ReadFrameOn(ChannelFor(snapshotReads_), pixels, frameWidth, frameHeight, frameStride);
 }
 
+bool Camera::ReadFrameInto(std::uint8_t* pixels, std::size_t size) {
+  if (!IsOpen() || !IsUsableFrameSize(width, height)) return false;
+  if (size != static_cast<std::size_t>(FrameStride(width)) * static_cast<std::size_t>(height)) return false;
+  FrameTarget target{nullptr, pixels};
+  return ReadFrameOn(ChannelFor(snapshotReads_), target);
+}
+
 bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels, int& frameWidth, int& frameHeight,
                          int& frameStride) {
+  FrameTarget target{&pixels};
+  if (!ReadFrameOn(channel, target)) return false;
+  frameWidth = width;
+  frameHeight = height;
+  frameStride = FrameStride(width);
+  return true;
+}
+
+bool Camera::ReadFrameOn(ReadChannel& channel, FrameTarget& target) {
   if (!IsOpen()) return false;
   // A read of this thread that timed out is still waiting on the device: a
   // camera that has not answered it will not answer another one sooner.
@@ -326,12 +368,9 @@ bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels
     const HRESULT hr = sample->ConvertToContiguousBuffer(&buffer);
     sample.Reset();
     if (FAILED(hr) || !buffer) continue;
-    if (!ConvertBuffer(buffer.Get(), pixels)) continue;
+    if (!ConvertBuffer(buffer.Get(), target)) continue;
 
     streaming_ = true;
-    frameWidth = width;
-    frameHeight = height;
-    frameStride = FrameStride(width);
     return true;
   }
   return false;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "camera/dib_block.h"
 #include "camera/media_platform.h"
 #include "twain/event_window.h"
 #include "twain/tray_hotkey_lease.h"
@@ -187,7 +188,7 @@ PictureShape DataSource::FrameShape() {
   if (!frameAsked_ && !windowOpen_) {
     frameAsked_ = true;
     if (OpenSavedCamera(store_.Load())) {
-      expectedShape_ = {camera_.width, camera_.height, static_cast<TW_UINT32>((3 * camera_.width + 3) & ~3)};
+      expectedShape_ = PictureShapeFor(camera_.width, camera_.height);
     }
     camera_.Close();
   }
@@ -319,7 +320,7 @@ bool DataSource::WarmUp() {
 }
 
 bool DataSource::TakePicture() {
-  picture_.Reset(camera_.SnapshotDib());
+  picture_ = SnapshotDib(camera_);
   nextRow_ = 0;
   if (picture_ && ShapeOfSnapshot(picture_.Get(), shape_)) return true;
   picture_.Reset();

@@ -22,24 +22,7 @@ TW_FIX32 Fix32(double value) {
 
 // Rows padded to whole 32-bit words, as in a DIB: many applications copy
 // strips straight into one and take that for granted.
-TW_UINT32 RgbRowBytes(const PictureShape& shape) { return (3 * static_cast<TW_UINT32>(shape.width) + 3) & ~3u; }
-
-// Rows `first` to `first + count` (from the top) of the DIB, turned from
-// blue-green-red to red-green-blue, `rowBytes` apart into `out`, padding zeroed.
-void CopyRows(const BYTE* pixels, const PictureShape& shape, TW_UINT32 first, TW_UINT32 count, BYTE* out,
-              TW_UINT32 rowBytes) {
-  for (TW_UINT32 row = 0; row < count; ++row) {
-    const std::size_t fromBottom = static_cast<std::size_t>(shape.height) - 1 - (first + row);
-    const BYTE* source = pixels + fromBottom * shape.stride;
-    BYTE* target = out + static_cast<std::size_t>(row) * rowBytes;
-    for (TW_INT32 x = 0; x < shape.width; ++x) {
-      target[3 * x] = source[3 * x + 2];
-      target[3 * x + 1] = source[3 * x + 1];
-      target[3 * x + 2] = source[3 * x];
-    }
-    std::fill(target + 3 * static_cast<std::size_t>(shape.width), target + rowBytes, BYTE{0});
-  }
-}
+TW_UINT32 RgbRowBytes(const PictureShape& shape) { return static_cast<TW_UINT32>(shape.stride); }
 
 // The application's buffer, locked if it came as a handle.
 class StripBuffer {
@@ -65,11 +48,9 @@ class StripBuffer {
 
 bool ShapeOfSnapshot(HGLOBAL block, PictureShape& shape) {
   const GlobalLockGuard locked(block);
-  const auto* header = static_cast<const BITMAPINFOHEADER*>(locked.Data());
-  if (!header || header->biBitCount != 24 || header->biWidth <= 0 || header->biHeight <= 0) return false;
-  const auto stride = static_cast<TW_UINT32>((3 * header->biWidth + 3) & ~3);
-  if (GlobalSize(block) < header->biSize + static_cast<SIZE_T>(stride) * header->biHeight) return false;
-  shape = {header->biWidth, header->biHeight, stride};
+  const auto shapeOf = ShapeOfDib(static_cast<const std::uint8_t*>(locked.Data()), GlobalSize(block));
+  if (!shapeOf) return false;
+  shape = *shapeOf;
   return true;
 }
 
@@ -117,9 +98,9 @@ TwainAnswer CopyNextStrip(HGLOBAL block, const PictureShape& shape, TW_IMAGEMEMX
 
   const StripBuffer buffer(request.Memory, memory);
   const GlobalLockGuard picture(block);
-  const auto* header = static_cast<const BITMAPINFOHEADER*>(picture.Data());
-  if (!buffer.Data() || !header) return {TWRC_FAILURE, TWCC_LOWMEMORY};
-  CopyRows(reinterpret_cast<const BYTE*>(header) + header->biSize, shape, nextRow, rows, buffer.Data(), rowBytes);
+  const auto* dib = static_cast<const std::uint8_t*>(picture.Data());
+  if (!buffer.Data() || !dib) return {TWRC_FAILURE, TWCC_LOWMEMORY};
+  CopyRowsTopDownRgb(dib + DibHeaderBytes, shape, nextRow, rows, buffer.Data(), rowBytes);
 
   request.Compression = TWCP_NONE;
   request.BytesPerRow = rowBytes;

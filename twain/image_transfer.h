@@ -6,17 +6,12 @@
 // padded to a multiple of 4 bytes.
 #include <windows.h>
 
+#include "camera/dib.h"
 #include "twain/capabilities.h"
 #include "twain/manager_link.h"
 #include "twain/twain_types.h"
 
 namespace snaplark {
-
-struct PictureShape {
-  twain::TW_INT32 width = 0;
-  twain::TW_INT32 height = 0;
-  twain::TW_UINT32 stride = 0;  // bytes from one DIB row to the next
-};
 
 // The shape of a snapshot block; false when the block is not a packed
 // bottom-up 24-bit DIB whose rows it holds in full.

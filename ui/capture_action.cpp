@@ -4,12 +4,14 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
-#include "camera/camera.h"
+#include "camera/dib_block.h"
 #include "res/resource_ids.h"
 #include "ui/capture_file.h"
 #include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
+#include "ui/clipboard.h"
 
 namespace snaplark {
 namespace {
@@ -34,11 +36,13 @@ LocalTime Now() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
-// The file holds a frame read after the clipboard's, not a copy of it.
+// The file holds a frame of its own, read after the clipboard's, not a copy
+// of that block: a capture is defined as two reads of the camera, so both
+// stay, although one shared frame would save a read and a conversion.
 bool SaveToPictures(Camera& camera) {
   wchar_t folder[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, folder))) return false;
-  const GlobalMemory block(camera.SnapshotDib());
+  const GlobalMemory block = SnapshotDib(camera);
   const GlobalLockGuard locked(block.Get());
   if (!locked) return false;
   UniqueFile file;
@@ -69,23 +73,15 @@ void ShowCaptured(const CaptureWindowState& state, bool saved) {
 
 // Hands one snapshot to the clipboard; false (with its status) when it did not get there.
 bool CopyToClipboard(const CaptureWindowState& state, HWND hwnd) {
-  GlobalMemory block(state.camera->SnapshotDib());
+  GlobalMemory block = SnapshotDib(*state.camera);
   if (!block) {
     ShowStatus(state, CaptureFailedText);
     return false;
   }
-  // Closed before the block is freed, on every path.
-  const ClipboardScope clipboard(hwnd);
-  if (!clipboard) {
-    ShowStatus(state, ClipboardBusyText);
-    return false;
-  }
-  EmptyClipboard();
-  if (!GiveToClipboard(CF_DIB, block)) {
-    ShowStatus(state, ClipboardRefusedText);
-    return false;
-  }
-  return true;
+  const ClipboardOutcome outcome = PutOnClipboard(hwnd, CF_DIB, [&block] { return std::move(block); });
+  if (outcome == ClipboardOutcome::Placed) return true;
+  ShowStatus(state, outcome == ClipboardOutcome::Busy ? ClipboardBusyText : ClipboardRefusedText);
+  return false;
 }
 
 }  // namespace

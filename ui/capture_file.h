@@ -1,13 +1,11 @@
 #pragma once
-// The BMP file a capture leaves in the Pictures folder: its name, its
-// 14-byte file header, and the saving of a snapshot block under a name that
-// no earlier capture holds. Platform-free: the file system comes in as a
+// The BMP file a capture leaves in the Pictures folder: its name, and the
+// saving of a snapshot block behind its file header under a name that no
+// earlier capture holds. Platform-free: the file system comes in as a
 // set of calls, the real ones on Windows and a fake in the tests.
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 namespace snaplark {
@@ -22,11 +20,6 @@ inline constexpr std::size_t MaxPathLength = 259;
 // "<folder>\Snaplark_Capture_YYYYMMDD_HHMMSS.bmp"; from the second attempt
 // on, "_<attempt>" before ".bmp". Empty when the path would not fit.
 std::wstring CaptureFilePath(const std::wstring& folder, const LocalTime& time, int attempt = 1);
-
-// The file header for a packed DIB (40-byte header then pixels): "BM", the
-// file size 14 + biSize + biSizeImage, and the pixel offset 14 + biSize.
-// None when the block is shorter than its own header says.
-std::optional<std::array<std::uint8_t, 14>> BmpFileHeader(const std::uint8_t* dib, std::size_t dibSize);
 
 enum class CreateOutcome { Created, AlreadyExists, Failed };
 

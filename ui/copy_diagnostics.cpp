@@ -6,6 +6,7 @@
 #include "camera/camera.h"
 #include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
+#include "ui/clipboard.h"
 #include "ui/diagnostics_report.h"
 
 namespace snaplark {
@@ -29,19 +30,20 @@ void CopyDiagnostics(CaptureWindowState& state, HWND hwnd) {
       DiagnosticsReport(state.mode, *state.settings,
                         {camera.IsOpen(), camera.width, camera.height,
                          static_cast<std::uint32_t>(camera.LastOpenError())});
-  const ClipboardScope clipboard(hwnd);
-  if (!clipboard) {
-    ShowStatus(state, DiagnosticsClipboardBusyText);
-    return;
+  switch (PutOnClipboard(hwnd, CF_UNICODETEXT, [&report] { return TextBlock(report); })) {
+    case ClipboardOutcome::Placed:
+      ShowStatus(state, DiagnosticsCopiedText);
+      break;
+    case ClipboardOutcome::Busy:
+      ShowStatus(state, DiagnosticsClipboardBusyText);
+      break;
+    case ClipboardOutcome::NoBlock:
+      ShowStatus(state, DiagnosticsNoMemoryText);
+      break;
+    case ClipboardOutcome::Refused:
+      ShowStatus(state, DiagnosticsRefusedText);
+      break;
   }
-  EmptyClipboard();
-  // Freed here, before the clipboard closes, unless the clipboard takes it.
-  GlobalMemory block = TextBlock(report);
-  if (!block) {
-    ShowStatus(state, DiagnosticsNoMemoryText);
-    return;
-  }
-  ShowStatus(state, GiveToClipboard(CF_UNICODETEXT, block) ? DiagnosticsCopiedText : DiagnosticsRefusedText);
 }
 
 }  // namespace snaplark

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "camera/dib.h"
 #include "ui/capture_file.h"
 
 namespace snaplark {
@@ -35,6 +36,9 @@ TEST(BmpFileHeader, TellsTheFileSizeAndWhereThePixelsStart) {
     EXPECT_EQ(At32(&(*header)[2]), bytes);
     EXPECT_EQ(At32(&(*header)[6]), 0u) << "reserved";
     EXPECT_EQ(At32(&(*header)[10]), 54u);
+    std::uint8_t written[40];
+    WriteDibHeader(PictureShapeFor(width, 480), written);
+    EXPECT_EQ(std::memcmp(written, dib.data(), 40), 0) << "the header every snapshot carries";
   }
   // A block shorter than its header claims makes no file.
   const auto dib = Dib(640, 480);

@@ -257,7 +257,7 @@ TEST_F(CameraLifecycle, ACameraSlowToStartDeliversAndADeadOneBlocksOnlyOnce) {
   ASSERT_TRUE(camera.Open(kLink));
   ASSERT_TRUE(camera.StartCapture(log.Callback()));
   HGLOBAL block = nullptr;
-  EXPECT_GE(Elapsed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(3000));
+  EXPECT_GE(Elapsed([&] { block = SnapshotDib(camera).Release(); }), std::chrono::milliseconds(3000));
   EXPECT_NE(block, nullptr) << "the first snapshot gave up on a camera that was starting";
   if (block) GlobalFree(block);
   EXPECT_TRUE(WaitUntil([&] { return log.count >= 1; })) << "the preview gave up on a camera that was starting";
@@ -265,9 +265,9 @@ TEST_F(CameraLifecycle, ACameraSlowToStartDeliversAndADeadOneBlocksOnlyOnce) {
   Sleep(100);  // frames on their way have arrived; the capture thread waits
   camera.StopCapture();
 
-  EXPECT_LT(Elapsed([&] { block = camera.SnapshotDib(); }), Camera::ReadTimeLimit + std::chrono::seconds(1));
+  EXPECT_LT(Elapsed([&] { block = SnapshotDib(camera).Release(); }), Camera::ReadTimeLimit + std::chrono::seconds(1));
   EXPECT_EQ(block, nullptr);
-  EXPECT_LT(Elapsed([&] { block = camera.SnapshotDib(); }), std::chrono::milliseconds(200))
+  EXPECT_LT(Elapsed([&] { block = SnapshotDib(camera).Release(); }), std::chrono::milliseconds(200))
       << "the second snapshot waited on the dead camera again";
   EXPECT_EQ(block, nullptr);
   camera.Close();
@@ -310,7 +310,7 @@ TEST_F(CameraLifecycle, SnapshotsAndTheCaptureThreadShareTheDevice) {
   ASSERT_TRUE(camera.StartCapture(log.Callback()));
   std::set<int> snapshotFrames;
   for (int i = 0; i < 20; ++i) {
-    HGLOBAL block = camera.SnapshotDib();
+    HGLOBAL block = SnapshotDib(camera).Release();
     ASSERT_NE(block, nullptr);
     const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(block));
     snapshotFrames.insert(bytes[40]);

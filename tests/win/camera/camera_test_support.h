@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "camera/camera.h"
+#include "camera/dib_block.h"
 #include "camera/virtual/live_objects.h"
 #include "camera/virtual/virtual_camera.h"
 #include "camera/virtual/virtual_devices.h"

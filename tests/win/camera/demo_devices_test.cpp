@@ -52,7 +52,7 @@ TEST_F(DemoDevices, TwoSnapshotsInARowHoldDifferentFrames) {
   ASSERT_TRUE(camera.Open(kDemoNv12Link));
   int numbers[2] = {-1, -1};
   for (int& number : numbers) {
-    HGLOBAL block = camera.SnapshotDib();
+    HGLOBAL block = SnapshotDib(camera).Release();
     ASSERT_NE(block, nullptr);
     const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(block));
     const std::vector<std::uint8_t> pixels(bytes + 40, bytes + GlobalSize(block));

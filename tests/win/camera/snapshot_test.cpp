@@ -39,7 +39,7 @@ TEST_F(Snapshot, HoldsAHeaderAndTheFrameRowsBottomUp) {
   InstallDevices({ScriptedDevice(kLink, OneTypeScript(MFVideoFormat_RGB24, 640, 480, {FrameStep(PackedFrame(picture))}))});
   Camera camera;
   ASSERT_TRUE(camera.Open(kLink));
-  HGLOBAL block = camera.SnapshotDib();
+  HGLOBAL block = SnapshotDib(camera).Release();
   ASSERT_NE(block, nullptr);
   const auto bytes = TakeBlock(block);
   ASSERT_EQ(bytes.size(), 921'640u);
@@ -62,19 +62,23 @@ TEST_F(Snapshot, HoldsAHeaderAndTheFrameRowsBottomUp) {
 }
 
 TEST_F(Snapshot, OddWidthRowsArePaddedWithZeros) {
-  InstallDevices(
-      {ScriptedDevice(kLink, OneTypeScript(MFVideoFormat_RGB24, 641, 480, {FrameStep(PackedFrame(RgbBytes(641, 480, 2)))}))});
+  const VirtualStep frame = FrameStep(PackedFrame(RgbBytes(641, 480, 2)));
+  InstallDevices({ScriptedDevice(kLink, OneTypeScript(MFVideoFormat_RGB24, 641, 480, {frame, frame}))});
   Camera camera;
   ASSERT_TRUE(camera.Open(kLink));
-  const auto bytes = TakeBlock(camera.SnapshotDib());
+  const auto bytes = TakeBlock(SnapshotDib(camera).Release());
   ASSERT_EQ(bytes.size(), 923'560u);
   EXPECT_EQ(U32(bytes.data(), 20), 923'520u);
   for (int row = 0; row < 480; ++row) EXPECT_EQ(bytes[40 + row * 1924 + 1923], 0) << "row " << row;
+  // Read into memory that is not fresh: the padding is written, not assumed.
+  std::vector<std::uint8_t> used(923'520, 0xAA);
+  ASSERT_TRUE(camera.ReadFrameInto(used.data(), used.size()));
+  EXPECT_TRUE(std::equal(used.begin(), used.end(), bytes.begin() + 40));
 }
 
 TEST_F(Snapshot, NoBlockWithoutAFrame) {
   Camera camera;
-  EXPECT_EQ(camera.SnapshotDib(), nullptr);  // closed: nothing is read
+  EXPECT_EQ(SnapshotDib(camera).Release(), nullptr);  // closed: nothing is read
 
   auto log = std::make_shared<ScriptedReaderLog>();
   ScriptedReaderScript script;
@@ -85,10 +89,10 @@ TEST_F(Snapshot, NoBlockWithoutAFrame) {
   camera.reader = reader;
   reader.Reset();
   ASSERT_TRUE(camera.SelectMediaType());
-  EXPECT_EQ(camera.SnapshotDib(), nullptr);
+  EXPECT_EQ(SnapshotDib(camera).Release(), nullptr);
   EXPECT_EQ(log->reads, 1);
   camera.Close();
-  EXPECT_EQ(camera.SnapshotDib(), nullptr);
+  EXPECT_EQ(SnapshotDib(camera).Release(), nullptr);
   EXPECT_EQ(log->reads, 1) << "a closed camera is not read";
 }
 
