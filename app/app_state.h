@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/tray_protocol.h"
+#include "res/tray_protocol.h"
 
 namespace snaplark {
 

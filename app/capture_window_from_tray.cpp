@@ -39,7 +39,7 @@ void OpenCaptureWindowFromTray() {
   // The TWAIN source writes the same settings: read them afresh, so that
   // closing this window does not undo a camera or key saved there.
   *AppSettings = SettingsStore().Load();
-  ShowCaptureWindow(nullptr, AppInstance, AppSettings, AppCamera, CaptureWindowMode::Standalone);
+  ShowCaptureWindow({nullptr, AppInstance, AppSettings, AppCamera, CaptureWindowMode::Standalone, SettingsStore()});
   // A key picked in the window becomes the global hotkey now.
   RegisterTrayHotkey();
   // The camera is not held while the program sits in the tray.

@@ -1,6 +1,6 @@
 #pragma once
 // The tray's side of lending the capture key to the TWAIN data source's
-// window (see tray_protocol.h): while lent, the tray holds no hotkey and
+// window (see res/tray_protocol.h): while lent, the tray holds no hotkey and
 // registers none; it takes the key back when asked, or by itself once the
 // borrowing window is gone (a scanning application that crashed).
 #include <windows.h>

@@ -1,6 +1,5 @@
 #include "twain/event_window.h"
 
-#include "res/resource_ids.h"
 #include "twain/data_source.h"
 #include "twain/module_hold.h"
 
@@ -44,15 +43,6 @@ LRESULT CALLBACK EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-BOOL CALLBACK CloseIfCaptureWindow(HWND window, LPARAM) {
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (lstrcmpW(className, L"#32770") == 0 && GetDlgItem(window, IDC_PREVIEW) && GetDlgItem(window, IDC_DEVICE_COMBO)) {
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  }
-  return TRUE;
-}
-
 }  // namespace
 
 HWND CreateEventWindow(HINSTANCE module, DataSource* source) {
@@ -72,7 +62,5 @@ void DestroyEventWindow(HWND window, HINSTANCE module) {
   DestroyWindow(window);
   UnregisterClassW(EventWindowClass, module);
 }
-
-void CloseCaptureWindowOfThread() { EnumThreadWindows(GetCurrentThreadId(), CloseIfCaptureWindow, 0); }
 
 }  // namespace snaplark

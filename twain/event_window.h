@@ -11,7 +11,7 @@ class DataSource;
 inline constexpr UINT EventShowWindow = WM_APP + 1;
 inline constexpr UINT EventAcquire = WM_APP + 2;
 inline constexpr UINT EventAnnounceClose = WM_APP + 3;
-inline constexpr UINT EventWindowEnded = WM_APP + 4;  // wParam: the window's result
+inline constexpr UINT EventWindowEnded = WM_APP + 4;  // wParam: the window's outcome
 
 // A message-only window of a class registered for `module`; null on failure.
 HWND CreateEventWindow(HINSTANCE module, DataSource* source);
@@ -19,8 +19,5 @@ HWND CreateEventWindow(HINSTANCE module, DataSource* source);
 // and loaded again at the same address, where a class left behind would
 // make the next registration fail.
 void DestroyEventWindow(HWND window, HINSTANCE module);
-
-// Ends the capture window this thread shows, as its Cancel button would.
-void CloseCaptureWindowOfThread();
 
 }  // namespace snaplark

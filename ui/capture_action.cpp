@@ -6,9 +6,7 @@
 #include <string>
 
 #include "camera/camera.h"
-#include "res/resource_ids.h"
 #include "ui/capture_file.h"
-#include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
 
 namespace snaplark {
@@ -61,43 +59,31 @@ void Flash(HWND preview) {
   InvalidateRect(preview, nullptr, FALSE);
 }
 
-void ShowCaptured(const CaptureWindowState& state, bool saved) {
+std::wstring CapturedStatus(const CaptureWindowState& state, bool saved) {
   wchar_t text[256];
   std::swprintf(text, 256, saved ? CapturedText : CapturedNotSavedText, static_cast<int>(state.captureCount));
-  ShowStatus(state, text);
+  return text;
 }
 
-// Hands one snapshot to the clipboard; false (with its status) when it did not get there.
-bool CopyToClipboard(const CaptureWindowState& state, HWND hwnd) {
+// Hands one snapshot to the clipboard; the status when it did not get there, else null.
+const wchar_t* CopyToClipboard(const CaptureWindowState& state) {
   GlobalMemory block(state.camera->SnapshotDib());
-  if (!block) {
-    ShowStatus(state, CaptureFailedText);
-    return false;
-  }
+  if (!block) return CaptureFailedText;
   // Closed before the block is freed, on every path.
-  const ClipboardScope clipboard(hwnd);
-  if (!clipboard) {
-    ShowStatus(state, ClipboardBusyText);
-    return false;
-  }
+  const ClipboardScope clipboard(state.hwnd);
+  if (!clipboard) return ClipboardBusyText;
   EmptyClipboard();
-  if (!GiveToClipboard(CF_DIB, block)) {
-    ShowStatus(state, ClipboardRefusedText);
-    return false;
-  }
-  return true;
+  return GiveToClipboard(CF_DIB, block) ? nullptr : ClipboardRefusedText;
 }
 
 }  // namespace
 
-void CaptureImage(CaptureWindowState& state, HWND hwnd) {
-  ShowStatus(state, CapturingText);
-  UpdateWindow(GetDlgItem(hwnd, IDC_STATUS));
-  if (!CopyToClipboard(state, hwnd)) return;
+std::wstring CaptureImage(CaptureWindowState& state) {
+  if (const wchar_t* failure = CopyToClipboard(state)) return failure;
   const bool saved = SaveToPictures(*state.camera);
   ++state.captureCount;
   Flash(state.previewControl);
-  ShowCaptured(state, saved);
+  return CapturedStatus(state, saved);
 }
 
 }  // namespace snaplark

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "camera/camera.h"
-#include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
 #include "ui/diagnostics_report.h"
 
@@ -23,25 +22,19 @@ GlobalMemory TextBlock(const std::wstring& text) {
 
 }  // namespace
 
-void CopyDiagnostics(CaptureWindowState& state, HWND hwnd) {
+const wchar_t* CopyDiagnostics(const CaptureWindowState& state) {
   const Camera& camera = *state.camera;
   const std::wstring report =
       DiagnosticsReport(state.mode, *state.settings,
                         {camera.IsOpen(), camera.width, camera.height,
                          static_cast<std::uint32_t>(camera.LastOpenError())});
-  const ClipboardScope clipboard(hwnd);
-  if (!clipboard) {
-    ShowStatus(state, DiagnosticsClipboardBusyText);
-    return;
-  }
+  const ClipboardScope clipboard(state.hwnd);
+  if (!clipboard) return DiagnosticsClipboardBusyText;
   EmptyClipboard();
   // Freed here, before the clipboard closes, unless the clipboard takes it.
   GlobalMemory block = TextBlock(report);
-  if (!block) {
-    ShowStatus(state, DiagnosticsNoMemoryText);
-    return;
-  }
-  ShowStatus(state, GiveToClipboard(CF_UNICODETEXT, block) ? DiagnosticsCopiedText : DiagnosticsRefusedText);
+  if (!block) return DiagnosticsNoMemoryText;
+  return GiveToClipboard(CF_UNICODETEXT, block) ? DiagnosticsCopiedText : DiagnosticsRefusedText;
 }
 
 }  // namespace snaplark

@@ -38,7 +38,7 @@ WindowRun::WindowRun(CaptureWindowMode mode, Settings& settings, Camera& camera,
   run_ = std::async(std::launch::async, [this, mode, &settings, &camera, &store] {
     threadId_ = GetCurrentThreadId();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const int result = ShowCaptureWindow(nullptr, GetModuleHandleW(nullptr), &settings, &camera, mode, store);
+    const CaptureOutcome result = ShowCaptureWindow({nullptr, GetModuleHandleW(nullptr), &settings, &camera, mode, store});
     CoUninitialize();
     return result;
   });
@@ -95,8 +95,8 @@ bool WindowRun::Activate() const {
   return WaitFor([this] { return GetForegroundWindow() == dialog_; }, std::chrono::seconds(5));
 }
 
-int WindowRun::Result(std::chrono::milliseconds limit) {
-  if (!run_.valid() || run_.wait_for(limit) != std::future_status::ready) return -1;
+std::optional<CaptureOutcome> WindowRun::Result(std::chrono::milliseconds limit) {
+  if (!run_.valid() || run_.wait_for(limit) != std::future_status::ready) return std::nullopt;
   return run_.get();
 }
 
@@ -105,14 +105,9 @@ bool WindowRun::Ended() const {
 }
 
 HBITMAP WindowRun::PreviewBitmap() const {
-  // While a paint draws the bitmap, the slot holds a marker instead.
-  const HBITMAP painting = reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(-1));
-  CaptureWindowState& state = State();
+  // A paint may have the bitmap out while it draws it.
   for (;;) {
-    {
-      const std::lock_guard<std::mutex> hold(state.previewLock);
-      if (state.previewBitmap != painting) return state.previewBitmap;
-    }
+    if (const std::optional<HBITMAP> held = State().preview.Peek()) return *held;
     Sleep(1);
   }
 }

@@ -22,7 +22,7 @@
 #include "app/tray_menu.h"
 #include "app/taskbar_listener.h"
 #include "app/tray_notices.h"
-#include "app/tray_protocol.h"
+#include "res/tray_protocol.h"
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
 #include "camera/camera.h"

@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "app/tray_protocol.h"
+#include "res/tray_protocol.h"
 #include "camera/virtual/demo_devices.h"
 #include "res/resource_ids.h"
 #include "settings/settings_store.h"
