@@ -7,12 +7,13 @@
 
 namespace snaplark {
 
+class TrayProgram;
+
 inline constexpr UINT_PTR BorrowerWatchTimerId = 2;
 
 // Answers TrayHotkeyLeaseMessage.
-void AnswerHotkeyLease(WPARAM lend, LPARAM borrower);
+void AnswerHotkeyLease(TrayProgram& program, WPARAM lend, LPARAM borrower);
 // The watch timer's tick: takes the key back if the borrower is gone.
-void WatchHotkeyBorrower();
-bool TrayHotkeyLent();
+void WatchHotkeyBorrower(TrayProgram& program);
 
 }  // namespace snaplark

@@ -9,12 +9,6 @@ namespace snaplark {
 // separator, "Exit". The caller owns the menu.
 HMENU BuildTrayMenu();
 
-// A popup menu stays open after a click elsewhere unless its owner is the
-// foreground window, which a message-only window can never be: the menu is
-// owned by a hidden top-level window of the program instead. Without one the
-// tray window owns it.
-void SetTrayMenuOwner(HWND tray, HWND owner);
-HWND TrayMenuOwner(HWND tray);
 
 // The calls that show the menu, which a test may replace to see them.
 struct TrayMenuCalls {
@@ -24,7 +18,10 @@ struct TrayMenuCalls {
 };
 
 // Shows the menu at the cursor and posts the chosen command to the tray
-// window, to be carried out once the menu is gone.
-void ShowTrayMenu(HWND tray, const TrayMenuCalls& calls = {});
+// window, to be carried out once the menu is gone. A popup menu stays open
+// after a click elsewhere unless its owner is the foreground window, which a
+// message-only window can never be: `owner` is a hidden top-level window of
+// the program, or the tray window when there is none.
+void ShowTrayMenu(HWND tray, HWND owner, const TrayMenuCalls& calls = {});
 
 }  // namespace snaplark
