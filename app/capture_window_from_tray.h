@@ -3,7 +3,7 @@
 // camera let go when it closes.
 namespace snaplark {
 
-class TrayProgram;
+struct TrayProgram;
 
 // Shows the capture window in Standalone mode and returns when it closes;
 // does nothing while one already shows.

@@ -7,7 +7,7 @@
 
 namespace snaplark {
 
-class TrayProgram;
+struct TrayProgram;
 
 inline constexpr UINT_PTR BorrowerWatchTimerId = 2;
 

@@ -1,8 +1,9 @@
 #include <windows.h>
 
+#include "app/startup.h"
 #include "app/tray_program.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   snaplark::TrayProgram program(instance);
-  return program.Run();
+  return snaplark::RunTrayProgram(program);
 }

@@ -3,7 +3,7 @@
 // that went.
 namespace snaplark {
 
-class TrayProgram;
+struct TrayProgram;
 
 enum class HotkeyNotice { Always, OnlyIfFailed };
 

@@ -1,6 +1,5 @@
 #include "app/tray_menu.h"
 
-#include "app/tray_window.h"
 #include "app/twain_installer.h"
 #include "handles/win_handles.h"
 

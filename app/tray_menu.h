@@ -4,6 +4,12 @@
 
 namespace snaplark {
 
+// The menu's commands, carried out by the tray window.
+inline constexpr WORD TrayCmdOpen = 2001;
+inline constexpr WORD TrayCmdInstallTwain = 2002;
+inline constexpr WORD TrayCmdExit = 2003;
+inline constexpr WORD TrayCmdSupport = 2004;
+
 // "Open Snaplark", separator, the TWAIN item (greyed "TWAIN source:
 // installed" while the data source is in place), "Submit Support Ticket...",
 // separator, "Exit". The caller owns the menu.

@@ -1,27 +1,20 @@
 #pragma once
-// The tray program: one object, made by wWinMain, that owns everything the
-// run needs, from the single-instance check to the ordered shutdown. The
+// The tray program: one object, made by wWinMain and run by RunTrayProgram,
+// that owns its settings, camera, capture key, tray icon and windows. The
 // tray window's and the listener's procedures reach it through their window.
 #include <windows.h>
 
 #include "app/tray_icon.h"
 #include "camera/camera.h"
-#include "handles/win_handles.h"
 #include "settings/capture_key.h"
 #include "settings/settings.h"
 
 namespace snaplark {
 
-class TrayProgram {
- public:
+struct TrayProgram {
   explicit TrayProgram(HINSTANCE instance, NotifyShellCall notify = Shell_NotifyIconW);
   TrayProgram(const TrayProgram&) = delete;
   TrayProgram& operator=(const TrayProgram&) = delete;
-
-  // The whole run; returns the process exit code, which is 0 on every path.
-  // The settings and the camera outlive it, and go with the object, the
-  // camera first.
-  int Run();
 
   // The program whose tray window `tray` is; null once the run has ended.
   static TrayProgram* Of(HWND tray);
@@ -29,7 +22,7 @@ class TrayProgram {
   HWND MenuOwner() const;
 
   const HINSTANCE instance;
-  // Loaded at start-up; the capture window and the key work on this copy.
+  // Loaded at start-up; the capture window and the key work on this record.
   Settings settings;
   // The one camera, owned for the whole run. The capture window opens it
   // and the tray closes it when that window closes; while the program sits
@@ -45,12 +38,6 @@ class TrayProgram {
   // The capture window's modal loop keeps dispatching the tray's messages,
   // so a click meanwhile must not open a second window.
   bool captureWindowShowing = false;
-
- private:
-  void Start();
-  void Stop();
-
-  UniqueHandle mutex_;
 };
 
 }  // namespace snaplark

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/startup.h"
 #include "app/tray_program.h"
 #include "camera/virtual/demo_devices.h"
 #include "camera/virtual/virtual_devices.h"
@@ -74,7 +75,7 @@ int main() {
   GetDesktopWindow();
   WaitUntil([] { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }, 30000);
   TrayProgram tray(GetModuleHandleW(nullptr));
-  std::thread program([&] { tray.Run(); });
+  std::thread program([&] { RunTrayProgram(tray); });
   if (!WaitUntil([] { return CaptureWindow() != nullptr && IsWindowVisible(CaptureWindow()); }, 30000)) {
     std::printf("the capture window did not come up\n");
     return 1;

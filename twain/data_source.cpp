@@ -84,7 +84,7 @@ bool DataSource::Start() {
   // Without Media Foundation the source still opens; no camera will.
   StartMediaPlatform();
   mediaStarted_ = true;
-  eventWindow_ = CreateEventWindow(module_, this);
+  eventWindow_ = CreateEventWindow(module_, EventWindowProc, this);
   return eventWindow_ != nullptr;
 }
 

@@ -63,6 +63,8 @@ class DataSource {
   void OnEventWindowMessage(UINT message, WPARAM wParam);
 
  private:
+  // The event window's procedure; the session comes as its creation parameter.
+  static LRESULT CALLBACK EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   TwainAnswer AnswerControl(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
   TwainAnswer AnswerImage(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
   TwainAnswer Layout(twain::TW_UINT16 message, twain::TW_IMAGELAYOUT& layout);

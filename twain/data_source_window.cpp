@@ -1,12 +1,55 @@
 // The session's work that runs from the application's message loop: the
-// capture window, and the news the application hears afterwards.
+// capture window, and the news the application hears afterwards, delivered
+// through the session's event window.
 #include "twain/data_source.h"
 #include "twain/event_window.h"
+#include "twain/module_hold.h"
 #include "twain/tray_hotkey_lease.h"
 
 namespace snaplark {
 
 using namespace twain;
+
+namespace {
+
+// The application may close the source, and its manager unload the file,
+// from inside what runs here (the capture window's loop dispatches the
+// application's own messages; the news calls the application). The
+// outermost message holds the file until it has returned, and deletes a
+// session closed under it: the window this runs in goes with it.
+void RunEvent(DataSource* source, UINT message, WPARAM wParam) {
+  if (source->Busy()) {
+    source->OnEventWindowMessage(message, wParam);
+    return;
+  }
+  const HMODULE hold = HoldOwnModule();
+  source->OnEventWindowMessage(message, wParam);
+  if (!source->Abandoned()) {
+    // Still open, so the manager still holds the file.
+    if (hold) FreeLibrary(hold);
+    return;
+  }
+  delete source;
+  StayLoadedWhileInUse();
+  ReleaseAfterReturn(hold);
+}
+
+}  // namespace
+
+LRESULT CALLBACK DataSource::EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* source = reinterpret_cast<DataSource*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (source && message >= EventShowWindow && message <= EventWindowEnded) {
+    RunEvent(source, message, wParam);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+
 
 void DataSource::OnEventWindowMessage(UINT message, WPARAM wParam) {
   if (message == EventWindowEnded) {

@@ -6,29 +6,11 @@
 
 #include <memory>
 
-#include "settings/settings_store.h"
-#include "ui/capture_window_mode.h"
+#include "ui/capture_window_inputs.h"
 
 namespace snaplark {
 
-struct Settings;
-class Camera;
 struct CaptureWindowState;
-
-// Accepted: "Scan" (Twain mode). NotShown: the dialog could not be created.
-enum class CaptureOutcome { Accepted, Dismissed, NotShown };
-
-// What one showing works on. Settings and camera are shared, not owned, and
-// must outlive the window; the camera is left open with its capture thread
-// stopped, and the settings are saved through `store` when the window ends.
-struct CaptureWindowInputs {
-  HWND owner = nullptr;
-  HINSTANCE instance = nullptr;  // holds the dialog template and the icon
-  Settings* settings = nullptr;
-  Camera* camera = nullptr;
-  CaptureWindowMode mode = CaptureWindowMode::Standalone;
-  SettingsStore store;
-};
 
 // One showing of the window; the object must outlive it.
 class CaptureWindow {

@@ -10,7 +10,7 @@
 #include "camera/media_platform.h"
 #include "handles/win_handles.h"
 #include "settings/capture_key.h"
-#include "ui/capture_window.h"
+#include "ui/capture_window_inputs.h"
 #include "ui/preview.h"
 
 namespace snaplark {

@@ -11,6 +11,7 @@
 
 #include <future>
 
+#include "app/startup.h"
 #include "app/tray_program.h"
 #include "camera/camera.h"
 #include "program_process.h"
@@ -36,7 +37,7 @@ TEST(InProcessStartupTest, FillsTheProcessStateFromDefaultsAndEndsOnExit) {
   ASSERT_EQ(other, nullptr) << "an instance of the program is already running";
   ASSERT_NE(WaitForShellTray(), nullptr) << "the shell's tray did not come up";
   TrayProgram program(GetModuleHandleW(nullptr));
-  std::future<int> run = std::async(std::launch::async, [&] { return program.Run(); });
+  std::future<int> run = std::async(std::launch::async, [&] { return RunTrayProgram(program); });
   ExitOnScopeEnd exitOnFailure;
 
   HWND tray = WaitFor([] { return TrayWindowOf(GetCurrentProcessId()); });

@@ -19,6 +19,7 @@
 
 #include "app/taskbar_listener.h"
 #include "app/tray_menu.h"
+#include "app/startup.h"
 #include "app/tray_program.h"
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
@@ -147,7 +148,7 @@ class TrayInProcess : public ::testing::Test {
     UseDemoDevices();
     GetDesktopWindow();
     WaitFor([] { return FindWindowW(L"Shell_TrayWnd", nullptr); });
-    run = std::async(std::launch::async, [] { return program->Run(); });
+    run = std::async(std::launch::async, [] { return RunTrayProgram(*program); });
     WaitFor([] { return program->window; });
   }
   static void TearDownTestSuite() {
