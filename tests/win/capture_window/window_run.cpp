@@ -4,22 +4,11 @@
 
 #include "handles/win_handles.h"
 #include "res/resource_ids.h"
+#include "support/desk_windows.h"
 #include "support/wait_for.h"
 
 namespace snaplark::test {
 namespace {
-
-struct DialogSearch {
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchVisibleDialog(HWND window, LPARAM param) {
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-  reinterpret_cast<DialogSearch*>(param)->found = window;
-  return FALSE;
-}
 
 BITMAPINFO TopDownInfo(int width, int height, WORD bits) {
   BITMAPINFO info{};
@@ -43,13 +32,8 @@ WindowRun::WindowRun(CaptureWindowMode mode, Settings& settings, Camera& camera,
     return result;
   });
   // Visible means initialised: the dialog shows only after WM_INITDIALOG.
-  dialog_ = WaitFor(
-      [this]() -> HWND {
-        DialogSearch search;
-        if (threadId_ != 0) EnumThreadWindows(threadId_, MatchVisibleDialog, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-      },
-      std::chrono::seconds(15));
+  dialog_ = WaitFor([this]() -> HWND { return threadId_ != 0 ? VisibleWindowOfThread(threadId_) : nullptr; },
+                    std::chrono::seconds(15));
 }
 
 WindowRun::~WindowRun() {
@@ -61,11 +45,7 @@ CaptureWindowState& WindowRun::State() const {
   return *reinterpret_cast<CaptureWindowState*>(GetWindowLongPtrW(dialog_, DWLP_USER));
 }
 
-std::wstring WindowRun::Text(int id) const {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(dialog_, id, text, 512);
-  return text;
-}
+std::wstring WindowRun::Text(int id) const { return DialogItemText(dialog_, id); }
 
 std::vector<std::wstring> WindowRun::ComboEntries() const {
   std::vector<std::wstring> entries;

@@ -14,7 +14,7 @@
 #include "app/startup.h"
 #include "app/tray_program.h"
 #include "camera/camera.h"
-#include "program_process.h"
+#include "support/program_process.h"
 #include "settings/settings.h"
 #include "support/under_wine.h"
 

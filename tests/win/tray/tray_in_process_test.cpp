@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "app/taskbar_listener.h"
 #include "app/tray_menu.h"
-#include "app/startup.h"
 #include "app/tray_program.h"
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
@@ -68,36 +68,13 @@ std::vector<std::wstring> NoticesSince(std::size_t from) {
   return texts;
 }
 
-struct ClassSearch {
-  const wchar_t* className;
-  HWND found;
-};
-
-BOOL CALLBACK MatchVisibleOfClass(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<ClassSearch*>(param);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (lstrcmpW(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
 // A visible top-level window of the program's thread.
 HWND VisibleWindowOfClass(const wchar_t* className) {
-  ClassSearch search{className, nullptr};
-  EnumThreadWindows(GetWindowThreadProcessId(program->window, nullptr), MatchVisibleOfClass,
-                    reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return VisibleWindowOfThread(GetWindowThreadProcessId(program->window, nullptr), className);
 }
 
 HWND WaitForCaptureWindow() {
   return WaitFor([] { return VisibleWindowOfClass(L"#32770"); }, std::chrono::seconds(15));
-}
-
-std::wstring ItemText(HWND dialog, int id) {
-  wchar_t text[128] = {};
-  GetDlgItemTextW(dialog, id, text, 128);
-  return text;
 }
 
 // Runs `work` on the program's own thread, where its state lives, through a
@@ -134,7 +111,7 @@ std::vector<std::wstring> NoticesAfterKey(WORD key) {
 void PickKeyInWindow(HWND window, WORD key) {
   SendMessageW(GetDlgItem(window, 1003), BM_CLICK, 0, 0);
   TypeKey(key);
-  WaitFor([&] { return ItemText(window, 1004) != L"[press any key]"; }, std::chrono::seconds(5));
+  WaitFor([&] { return DialogItemText(window, 1004) != L"[press any key]"; }, std::chrono::seconds(5));
 }
 
 std::future<int> run;
@@ -213,7 +190,7 @@ TEST_F(TrayInProcess, AKeyPickedInTheWindowTakesOverOnlyWhenTheWindowCloses) {
   HWND window = WaitForCaptureWindow();
   ASSERT_NE(window, nullptr);
   PickKeyInWindow(window, VK_F9);
-  ASSERT_EQ(ItemText(window, 1004), L"F9  (global hotkey)");
+  ASSERT_EQ(DialogItemText(window, 1004), L"F9  (global hotkey)");
   EXPECT_TRUE(NoticesAfterKey(VK_F9).empty()) << "the new key works before the window closes";
   EXPECT_EQ(NoticesAfterKey(VK_F10), std::vector<std::wstring>{L"Captured to clipboard."});
 
@@ -333,11 +310,8 @@ std::wstring InstallerBox(const TwainSourcePaths& paths) {
     thread = GetCurrentThreadId();
     InstallTwainSource(nullptr, paths);
   });
-  HWND box = WaitFor([&]() -> HWND {
-    ClassSearch search{L"#32770", nullptr};
-    if (thread) EnumThreadWindows(thread, MatchVisibleOfClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }, std::chrono::seconds(5));
+  HWND box = WaitFor([&]() -> HWND { return thread ? VisibleWindowOfThread(thread) : nullptr; },
+                     std::chrono::seconds(5));
   const std::wstring text = box ? ReadBox(box).text : L"no box";
   if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
   install.wait_for(std::chrono::seconds(5));

@@ -15,7 +15,7 @@
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
 #include "twain_host.h"
-#include "win/startup/program_process.h"
+#include "support/program_process.h"
 
 namespace snaplark::test {
 namespace {
