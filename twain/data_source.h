@@ -59,7 +59,7 @@ class DataSource {
   // application's own message loop, never inside one of its calls).
   // `wParam` is the enabling the message was posted for (a message left
   // over from an earlier one is dropped), or for EventWindowEnded the
-  // result of a window without a loop of its own.
+  // outcome of a window without a loop of its own.
   void OnEventWindowMessage(UINT message, WPARAM wParam);
 
  private:

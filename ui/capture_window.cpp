@@ -29,8 +29,6 @@ constexpr UINT_PTR PreviewTimerId = 1;
 constexpr UINT PreviewTimerPeriod = 33;  // about 30 repaints a second, whatever the camera's rate
 constexpr UINT_PTR PreviewSubclassId = 1;
 
-bool IsTwain(const CaptureWindowState& state) { return state.IsTwain(); }
-
 // The status line, through which every operation of the window reports its
 // outcome.
 void ShowStatus(const CaptureWindowState& state, const wchar_t* text) {
@@ -45,7 +43,7 @@ void ShowStatusNow(const CaptureWindowState& state, const wchar_t* text) {
 }
 
 void ShowKeyWarningIfTaken(CaptureWindowState& state) {
-  if (IsTwain(state) && !RegisterWindowHotkey(state)) ShowStatus(state, HotkeyTakenText);
+  if (state.IsTwain() && !RegisterWindowHotkey(state)) ShowStatus(state, HotkeyTakenText);
 }
 
 void OpenCamera(CaptureWindowState& state, int index) {
@@ -73,8 +71,35 @@ void TriggerCapture(CaptureWindowState& state) {
   ShowStatus(state, CaptureImage(state).c_str());
 }
 
-void Accept(CaptureWindowState& state);
-void Dismiss(CaptureWindowState& state);
+// After the window: nothing runs on the capture thread any more, so the
+// bitmap, the scratch and the fonts can go.
+void CleanUp(CaptureWindowState& state) {
+  state.camera->StopCapture();
+  state.preview.Store(nullptr);
+  state.titleFont.Reset();
+  state.bodyFont.Reset();
+  state.captionFont.Reset();
+  state.devices.clear();
+}
+
+// The settings are saved however the window ends.
+void End(CaptureWindowState& state, CaptureOutcome outcome) {
+  state.store.Save(*state.settings);
+  state.outcome = outcome;
+  if (!state.endedNotify) {
+    EndDialog(state.hwnd, 1);
+    return;
+  }
+  DestroyWindow(state.hwnd);
+  CleanUp(state);
+  PostMessageW(state.endedNotify, state.endedMessage, static_cast<WPARAM>(outcome), 0);
+  state.endedNotify = nullptr;
+}
+
+void Accept(CaptureWindowState& state) { End(state, CaptureOutcome::Accepted); }
+
+void Dismiss(CaptureWindowState& state) { End(state, CaptureOutcome::Dismissed); }
+
 
 HFONT MakeFont(int height, int weight) {
   return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -168,7 +193,7 @@ void ShowLossOfCamera(CaptureWindowState& state) {
 
 // The main button and Enter: capture in this program, accept in TWAIN mode.
 void PressMainButton(CaptureWindowState& state) {
-  if (IsTwain(state)) {
+  if (state.IsTwain()) {
     Accept(state);
   } else {
     TriggerCapture(state);
@@ -213,7 +238,7 @@ void RunCommand(CaptureWindowState& state, WORD id, WORD notification) {
 void OnKeyDown(CaptureWindowState& state, WPARAM key) {
   if (state.picking) {
     ShowStatus(state, FinishHotkeyPick(state, key, key == VK_ESCAPE));
-  } else if (IsTwain(state) && key == state.settings->Keybind) {
+  } else if (state.IsTwain() && key == state.settings->Keybind) {
     Accept(state);
   }
 }
@@ -238,7 +263,7 @@ INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LP
     case WM_HOTKEY:
       // In TWAIN mode the capture key scans, as the window's texts promise,
       // whether it arrives as the window's hotkey or as a plain key.
-      if (wParam == CaptureHotkeyId && IsTwain(state)) {
+      if (wParam == CaptureHotkeyId && state.IsTwain()) {
         Accept(state);
       } else if (wParam == CaptureHotkeyId) {
         TriggerCapture(state);
@@ -259,17 +284,6 @@ INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LP
   }
 }
 
-// After the window: nothing runs on the capture thread any more, so the
-// bitmap, the scratch and the fonts can go.
-void CleanUp(CaptureWindowState& state) {
-  state.camera->StopCapture();
-  state.preview.Store(nullptr);
-  state.titleFont.Reset();
-  state.bodyFont.Reset();
-  state.captionFont.Reset();
-  state.devices.clear();
-}
-
 // The state comes with WM_INITDIALOG and is kept in the window's dialog user data.
 INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -283,24 +297,6 @@ INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
   auto* state = reinterpret_cast<CaptureWindowState*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   return state ? HandleMessage(*state, message, wParam, lParam) : FALSE;
 }
-
-// The settings are saved however the window ends.
-void End(CaptureWindowState& state, CaptureOutcome outcome) {
-  state.store.Save(*state.settings);
-  state.outcome = outcome;
-  if (!state.endedNotify) {
-    EndDialog(state.hwnd, 1);
-    return;
-  }
-  DestroyWindow(state.hwnd);
-  CleanUp(state);
-  PostMessageW(state.endedNotify, state.endedMessage, static_cast<WPARAM>(outcome), 0);
-  state.endedNotify = nullptr;
-}
-
-void Accept(CaptureWindowState& state) { End(state, CaptureOutcome::Accepted); }
-
-void Dismiss(CaptureWindowState& state) { End(state, CaptureOutcome::Dismissed); }
 
 }  // namespace
 
@@ -330,7 +326,8 @@ bool CaptureWindow::Open(HWND notify, UINT endedMessage) {
 }
 
 bool CaptureWindow::TakeDialogMessage(MSG* message) {
-  return state_->hwnd && IsWindow(state_->hwnd) && IsDialogMessageW(state_->hwnd, message);
+  // A modal window's own loop hands it its keys already.
+  return state_->endedNotify && IsWindow(state_->hwnd) && IsDialogMessageW(state_->hwnd, message);
 }
 
 void CaptureWindow::Close() {

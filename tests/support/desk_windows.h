@@ -31,24 +31,25 @@ inline std::wstring DialogItemText(HWND dialog, int id) {
   return text;
 }
 
+struct WindowSearch {
+  const wchar_t* className;
+  HWND found;
+};
+
+inline BOOL CALLBACK MatchVisibleOfClass(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (lstrcmpW(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 // A visible top-level window of the thread, of the class given (dialogs
 // and message boxes are "#32770"); null when it shows none.
 inline HWND VisibleWindowOfThread(DWORD thread, const wchar_t* className = L"#32770") {
-  struct Search {
-    const wchar_t* className;
-    HWND found;
-  } search{className, nullptr};
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* search = reinterpret_cast<Search*>(param);
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        if (lstrcmpW(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
-        search->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{className, nullptr};
+  EnumThreadWindows(thread, MatchVisibleOfClass, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
