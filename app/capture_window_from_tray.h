@@ -3,13 +3,10 @@
 // camera let go when it closes.
 namespace snaplark {
 
-// True while the tray shows the capture window. Its modal loop keeps
-// dispatching the tray's messages, so a click meanwhile must not open a
-// second window.
-extern bool CaptureWindowShowing;
+struct TrayProgram;
 
 // Shows the capture window in Standalone mode and returns when it closes;
 // does nothing while one already shows.
-void OpenCaptureWindowFromTray();
+void OpenCaptureWindowFromTray(TrayProgram& program);
 
 }  // namespace snaplark

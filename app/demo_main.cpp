@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include "app/startup.h"
+#include "app/tray_program.h"
 #include "camera/virtual/demo_devices.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   snaplark::UseDemoDevices();
-  return snaplark::RunTrayProgram(instance);
+  snaplark::TrayProgram program(instance);
+  return snaplark::RunTrayProgram(program);
 }

@@ -1,43 +1,38 @@
 #include "app/hotkey_lending.h"
 
-#include "app/app_state.h"
-#include "app/capture_window_from_tray.h"
-#include "app/tray_notices.h"
-#include "settings/settings.h"
+#include "app/tray_hotkey.h"
+#include "app/tray_program.h"
 #include "settings/settings_store.h"
 
 namespace snaplark {
 namespace {
 
 constexpr UINT BorrowerWatchPeriodMs = 1000;
-HWND Borrower = nullptr;
 
-void TakeBack() {
-  if (!Borrower) return;
-  Borrower = nullptr;
-  KillTimer(TrayWindow, BorrowerWatchTimerId);
+void TakeBack(TrayProgram& program) {
+  if (program.key.Holder() != KeyHolder::Borrower) return;
+  program.key.Release();
+  KillTimer(program.window, BorrowerWatchTimerId);
   // The source's window may have saved another key (or camera); while the
   // tray's own window is open it keeps what that window shows.
-  if (!CaptureWindowShowing && AppSettings) *AppSettings = SettingsStore().Load();
-  RegisterTrayHotkey(HotkeyNotice::OnlyIfFailed);
+  if (!program.captureWindowShowing) program.settings = SettingsStore().Load();
+  RegisterTrayHotkey(program, HotkeyNotice::OnlyIfFailed);
 }
 
 }  // namespace
 
-bool TrayHotkeyLent() { return Borrower != nullptr; }
-
-void AnswerHotkeyLease(WPARAM lend, LPARAM borrower) {
+void AnswerHotkeyLease(TrayProgram& program, WPARAM lend, LPARAM borrower) {
   if (!lend) {
-    TakeBack();
+    TakeBack(program);
     return;
   }
-  Borrower = reinterpret_cast<HWND>(borrower);
-  UnregisterHotKey(TrayWindow, CaptureHotkeyId);
-  SetTimer(TrayWindow, BorrowerWatchTimerId, BorrowerWatchPeriodMs, nullptr);
+  program.key.LendTo(reinterpret_cast<HWND>(borrower));
+  SetTimer(program.window, BorrowerWatchTimerId, BorrowerWatchPeriodMs, nullptr);
 }
 
-void WatchHotkeyBorrower() {
-  if (Borrower && !IsWindow(Borrower)) TakeBack();
+void WatchHotkeyBorrower(TrayProgram& program) {
+  HWND borrower = program.key.Borrower();
+  if (borrower && !IsWindow(borrower)) TakeBack(program);
 }
 
 }  // namespace snaplark

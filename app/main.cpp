@@ -1,5 +1,9 @@
 #include <windows.h>
 
 #include "app/startup.h"
+#include "app/tray_program.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return snaplark::RunTrayProgram(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  snaplark::TrayProgram program(instance);
+  return snaplark::RunTrayProgram(program);
+}

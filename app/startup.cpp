@@ -3,72 +3,46 @@
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
 #include "app/taskbar_listener.h"
-#include "app/tray_menu.h"
-#include "app/tray_notices.h"
+#include "app/tray_hotkey.h"
+#include "app/tray_program.h"
 #include "app/tray_window.h"
-#include "handles/win_handles.h"
-#include "camera/camera.h"
 #include "camera/media_platform.h"
+#include "handles/win_handles.h"
 #include "res/resource_ids.h"
 #include "settings/settings_store.h"
 
 namespace snaplark {
 
-HINSTANCE AppInstance = nullptr;
-HWND TrayWindow = nullptr;
-Settings* AppSettings = nullptr;
-Camera* AppCamera = nullptr;
-NOTIFYICONDATAW TrayIconData = {};
-
-// The system takes these records by size, so a header or packing mismatch
-// would make the calls fail silently. The full icon record, balloon fields
-// included, so that notices can use it as is.
-static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 4 ? 956 : 976));
+// The system takes the record by size, so a header or packing mismatch
+// would make the call fail silently.
 static_assert(sizeof(WNDCLASSEXW) == (sizeof(void*) == 4 ? 48 : 80));
 
 namespace {
 
-// Function-local statics: created on first use during start-up, Settings
-// first, and destroyed after wWinMain returns in reverse order, so the camera
-// goes before the settings it was opened from.
-Settings& SettingsObject() {
-  static Settings settings = SettingsStore().Load();
-  return settings;
-}
-
-Camera& CameraObject() {
-  static Camera camera;
-  return camera;
-}
-
-void RegisterTrayWindowClass() {
+void RegisterTrayWindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = TrayWindowProc;
-  windowClass.hInstance = AppInstance;
+  windowClass.hInstance = instance;
   windowClass.lpszClassName = TrayWindowClass;
   RegisterClassExW(&windowClass);
 }
 
-HWND CreateTrayWindow() {
-  return CreateWindowExW(0, TrayWindowClass, ProgramTitle, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, AppInstance,
-                         nullptr);
-}
-
-HICON LoadAppIcon() {
-  HICON icon = LoadIconW(AppInstance, MAKEINTRESOURCEW(IDI_SNAPLARK));
+HICON LoadAppIcon(HINSTANCE instance) {
+  HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SNAPLARK));
   return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
-void FillTrayIconData() {
-  TrayIconData = {};
-  TrayIconData.cbSize = sizeof(NOTIFYICONDATAW);
-  TrayIconData.hWnd = TrayWindow;
-  TrayIconData.uID = TrayIconId;
-  TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  TrayIconData.uCallbackMessage = TrayCallbackMessage;
-  TrayIconData.hIcon = LoadAppIcon();
-  lstrcpynW(TrayIconData.szTip, ProgramTitle, ARRAYSIZE(TrayIconData.szTip));
+void Start(TrayProgram& program) {
+  program.settings = SettingsStore().Load();
+  RegisterTrayWindowClass(program.instance);
+  program.window = CreateWindowExW(0, TrayWindowClass, ProgramTitle, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   program.instance, &program);
+  program.icon.Fill(program.window, LoadAppIcon(program.instance));
+  // Listening before the icon is added: no new tray can go unheard.
+  program.listener = CreateTaskbarListener(program.instance, program.icon);
+  LetUnelevatedSendersThrough(program.window, program.listener);
+  AddTrayIcon(program.icon, program.listener);
 }
 
 void RunMessageLoop() {
@@ -79,11 +53,18 @@ void RunMessageLoop() {
   }
 }
 
+void Stop(TrayProgram& program) {
+  program.key.Release();
+  program.camera.Close();
+  // The windows end with the thread; nothing of theirs may reach the
+  // program once it is gone.
+  if (program.window) SetWindowLongPtrW(program.window, GWLP_USERDATA, 0);
+  if (program.listener) SetWindowLongPtrW(program.listener, GWLP_USERDATA, 0);
+}
+
 }  // namespace
 
-int RunTrayProgram(HINSTANCE instance) {
-  AppInstance = instance;
-
+int RunTrayProgram(TrayProgram& program) {
   // One instance per logon. A failed creation is no reason to refuse to run.
   HANDLE mutexHandle = CreateMutexW(nullptr, TRUE, SingleInstanceMutexName);
   const DWORD mutexError = GetLastError();
@@ -92,28 +73,14 @@ int RunTrayProgram(HINSTANCE instance) {
     MessageBoxW(nullptr, AlreadyRunningText, ProgramTitle, MB_ICONINFORMATION | MB_OK);
     return 0;
   }
-
   // A platform that does not start only makes the camera fail to open later.
   StartMediaPlatform();
-  AppSettings = &SettingsObject();
-  AppCamera = &CameraObject();
-
-  RegisterTrayWindowClass();
-  TrayWindow = CreateTrayWindow();
-  FillTrayIconData();
-  // Listening before the icon is added: no new tray can go unheard.
-  HWND listener = CreateTaskbarListener(AppInstance);
-  SetTrayMenuOwner(TrayWindow, listener);
-  LetUnelevatedSendersThrough(TrayWindow, listener);
-  AddTrayIcon(listener);
-
-  RegisterTrayHotkey();
+  Start(program);
+  RegisterTrayHotkey(program);
   // The window shows at every start; the tray takes over when it closes.
-  OpenCaptureWindowFromTray();
+  OpenCaptureWindowFromTray(program);
   RunMessageLoop();
-
-  UnregisterHotKey(TrayWindow, CaptureHotkeyId);
-  AppCamera->Close();
+  Stop(program);
   StopMediaPlatform();
   // Closing the last handle removes the mutex; it is not released first.
   mutex.Reset();

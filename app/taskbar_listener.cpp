@@ -1,38 +1,40 @@
 #include "app/taskbar_listener.h"
 
-#include "app/app_state.h"
-#include "app/tray_notices.h"
+#include "res/tray_protocol.h"
 
 namespace snaplark {
 namespace {
 
 constexpr UINT_PTR IconRetryTimerId = 1;
 constexpr UINT IconRetryPeriodMs = 1500;
-constexpr LONG_PTR IconRetries = 6;
+constexpr int IconRetries = 6;
 
-UINT TaskbarCreatedMessage = 0;
+// The same number for every caller in the session, so it is asked for, not
+// kept; registered messages are numbered from 0xC000, so only those need ask.
+UINT TaskbarCreatedMessage() { return RegisterWindowMessageW(L"TaskbarCreated"); }
 
-// A shell that timed out on an earlier NIM_ADD may have added the icon all
-// the same: then only a NIM_MODIFY succeeds.
-bool IconInTray() { return NotifyShell(NIM_ADD, &TrayIconData) || NotifyShell(NIM_MODIFY, &TrayIconData); }
+TrayIcon* IconOf(HWND listener) { return reinterpret_cast<TrayIcon*>(GetWindowLongPtrW(listener, GWLP_USERDATA)); }
 
-// The retries left are kept in the listener's user data.
-void RetryIcon(HWND listener) {
-  const LONG_PTR left = GetWindowLongPtrW(listener, GWLP_USERDATA) - 1;
-  SetWindowLongPtrW(listener, GWLP_USERDATA, left);
-  if (IconInTray() || left <= 0) KillTimer(listener, IconRetryTimerId);
+void RetryIcon(HWND listener, TrayIcon& icon) {
+  --icon.retriesLeft;
+  if (icon.AddOrUpdate() || icon.retriesLeft <= 0) KillTimer(listener, IconRetryTimerId);
 }
 
 LRESULT CALLBACK TaskbarListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) AddTrayIcon(window);
-  if (message == WM_TIMER && wParam == IconRetryTimerId) RetryIcon(window);
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (TrayIcon* icon = IconOf(window)) {
+    if (message >= 0xC000 && message == TaskbarCreatedMessage()) AddTrayIcon(*icon, window);
+    if (message == WM_TIMER && wParam == IconRetryTimerId) RetryIcon(window, *icon);
+  }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
-HWND CreateTaskbarListener(HINSTANCE instance) {
-  TaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+HWND CreateTaskbarListener(HINSTANCE instance, TrayIcon& icon) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = TaskbarListenerProc;
@@ -40,17 +42,17 @@ HWND CreateTaskbarListener(HINSTANCE instance) {
   windowClass.lpszClassName = TaskbarListenerClass;
   RegisterClassExW(&windowClass);
   return CreateWindowExW(WS_EX_TOOLWINDOW, TaskbarListenerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                         instance, nullptr);
+                         instance, &icon);
 }
 
-void AddTrayIcon(HWND listener) {
-  if (NotifyShell(NIM_ADD, &TrayIconData) || !listener || !FindWindowW(L"Shell_TrayWnd", nullptr)) return;
-  SetWindowLongPtrW(listener, GWLP_USERDATA, IconRetries);
+void AddTrayIcon(TrayIcon& icon, HWND listener) {
+  if (icon.Add() || !listener || !FindWindowW(L"Shell_TrayWnd", nullptr)) return;
+  icon.retriesLeft = IconRetries;
   SetTimer(listener, IconRetryTimerId, IconRetryPeriodMs, nullptr);
 }
 
 void LetUnelevatedSendersThrough(HWND tray, HWND listener, MessageFilterCall filter) {
-  const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  const UINT taskbarCreated = TaskbarCreatedMessage();
   if (listener && taskbarCreated != 0) filter(listener, taskbarCreated, MSGFLT_ALLOW, nullptr);
   if (tray) filter(tray, TrayHotkeyLeaseMessage, MSGFLT_ALLOW, nullptr);
 }

@@ -6,17 +6,20 @@
 // Being top-level, it also owns the tray menu and the administrator prompt.
 #include <windows.h>
 
+#include "app/tray_icon.h"
+
 namespace snaplark {
 
 inline constexpr wchar_t TaskbarListenerClass[] = L"GlimmerdockTaskbarListener";
 
-// Creates the listener (never shown); null if it cannot be made.
-HWND CreateTaskbarListener(HINSTANCE instance);
+// Creates the listener (never shown) for `icon`, which must outlive it; null
+// if it cannot be made.
+HWND CreateTaskbarListener(HINSTANCE instance, TrayIcon& icon);
 
-// Adds TrayIconData's icon. A taskbar that exists but is too busy to take it
-// (at sign-in, say) is asked again a few times over some seconds by the
+// Adds the icon. A taskbar that exists but is too busy to take it (at
+// sign-in, say) is asked again a few times over some seconds by the
 // listener; a taskbar that does not exist yet announces itself later.
-void AddTrayIcon(HWND listener);
+void AddTrayIcon(TrayIcon& icon, HWND listener);
 
 // Lets programs of lower integrity reach an elevated copy: the shell's
 // "TaskbarCreated" to the listener, a TWAIN source's lease to the tray window.

@@ -1,6 +1,5 @@
 #include "app/tray_menu.h"
 
-#include "app/tray_window.h"
 #include "app/twain_installer.h"
 #include "handles/win_handles.h"
 
@@ -22,19 +21,11 @@ HMENU BuildTrayMenu() {
   return menu;
 }
 
-void SetTrayMenuOwner(HWND tray, HWND owner) { SetWindowLongPtrW(tray, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner)); }
-
-HWND TrayMenuOwner(HWND tray) {
-  HWND owner = reinterpret_cast<HWND>(GetWindowLongPtrW(tray, GWLP_USERDATA));
-  return owner && IsWindow(owner) ? owner : tray;
-}
-
-void ShowTrayMenu(HWND tray, const TrayMenuCalls& calls) {
+void ShowTrayMenu(HWND tray, HWND owner, const TrayMenuCalls& calls) {
   POINT cursor{};
   GetCursorPos(&cursor);
   UniqueMenu menu(BuildTrayMenu());
   if (!menu) return;
-  HWND owner = TrayMenuOwner(tray);
   calls.setForeground(owner);
   const UINT chosen = static_cast<UINT>(
       calls.track(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner, nullptr));

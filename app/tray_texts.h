@@ -1,13 +1,15 @@
 #pragma once
 // What the tray says: its balloon notices and the installer's boxes, all
-// titled "Snaplark".
+// titled "Snaplark". Words it shares with the capture window come from the
+// window's table.
+#include "ui/capture_window_texts.h"
+
 namespace snaplark {
 
 // Hotkey capture.
 inline constexpr wchar_t NoCameraNotice[] = L"No camera open. Open the app and select a device first.";
 inline constexpr wchar_t CaptureFailedNotice[] = L"Capture failed. Camera may be in use by another application.";
 inline constexpr wchar_t CapturedNotice[] = L"Captured to clipboard.";
-inline constexpr wchar_t ClipboardRefusedNotice[] = L"Failed to copy to clipboard.";
 
 // The global hotkey's registration and the return to the tray.
 inline constexpr wchar_t HotkeyRegisteredNotice[] = L"Hotkey registered: %ls  (press it anywhere to capture)";

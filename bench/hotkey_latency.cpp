@@ -16,9 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/capture_window_from_tray.h"
 #include "app/startup.h"
+#include "app/tray_program.h"
 #include "camera/virtual/demo_devices.h"
 #include "camera/virtual/virtual_devices.h"
 #include "tests/support/typed_keys.h"
@@ -75,13 +74,14 @@ int main() {
   UseVirtualDevices({camera});
   GetDesktopWindow();
   WaitUntil([] { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }, 30000);
-  std::thread program([] { RunTrayProgram(GetModuleHandleW(nullptr)); });
+  TrayProgram tray(GetModuleHandleW(nullptr));
+  std::thread program([&] { RunTrayProgram(tray); });
   if (!WaitUntil([] { return CaptureWindow() != nullptr && IsWindowVisible(CaptureWindow()); }, 30000)) {
     std::printf("the capture window did not come up\n");
     return 1;
   }
   PostMessageW(CaptureWindow(), WM_COMMAND, IDCANCEL, 0);
-  WaitUntil([] { return !CaptureWindowShowing && CaptureWindow() == nullptr; }, 30000);
+  WaitUntil([&] { return !tray.captureWindowShowing && CaptureWindow() == nullptr; }, 30000);
   Sleep(300);
 
   const double first = PressAndWait();
@@ -100,7 +100,7 @@ int main() {
   std::printf("  camera open, median of %zu:                    %7.1f   target <= %.1f\n", open.size(),
               open[open.size() / 2], target);
   std::printf("  camera open, 95th percentile:                  %7.1f\n", open[open.size() * 95 / 100]);
-  PostMessageW(TrayWindow, WM_COMMAND, 2003, 0);
+  PostMessageW(tray.window, WM_COMMAND, 2003, 0);
   program.join();
   return 0;
 }

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <random>
 #include <vector>
 
@@ -70,22 +69,21 @@ int main() {
     for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
     const double target = width > 1000 ? 3.0 : 2.0;
     for (const bool shrunk : {false, true}) {
-      std::mutex lock;
-      HBITMAP shared = nullptr;
+      PreviewSlot slot;
       PreviewScratch scratch;
       const int controlWidth = shrunk ? client.right : 0, controlHeight = shrunk ? client.bottom : 0;
       const int runs = width > 1000 ? 60 : 200;
       const double callback = MedianMicroseconds(runs, [&] {
-        OnPreviewFrame(lock, shared, scratch, frame.data(), width, height, controlWidth, controlHeight);
+        OnPreviewFrame(slot, scratch, frame.data(), width, height, controlWidth, controlHeight);
       });
       const double paint = MedianMicroseconds(runs, [&] {
-        PaintPreview(dc, client, lock, shared);
+        PaintPreview(dc, client, slot);
         GdiFlush();
       });
       const double share = (callback + paint) * 30 / 1e6 * 100;
       std::printf("%4dx%-5d %-16s %18.0f %15.0f %11.1f%% %7.0f%%\n", width, height,
                   shrunk ? "shown size" : "camera size", callback, paint, share, target);
-      StorePreviewBitmap(lock, shared, nullptr);
+      slot.Store(nullptr);
     }
   }
   ReleaseDC(window, dc);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "ui/capture_window.h"
+#include "ui/capture_window_state.h"
 
 namespace {
 
@@ -93,10 +95,10 @@ int main(int argc, char** argv) {
   Settings settings;
   settings.DeviceSymLink = kLink;
   Camera camera;
-  std::future<int> window = std::async(std::launch::async, [&] {
+  std::future<CaptureOutcome> window = std::async(std::launch::async, [&] {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    return ShowCaptureWindow(nullptr, GetModuleHandleW(nullptr), &settings, &camera, CaptureWindowMode::Standalone,
-                             store);
+    return ShowCaptureWindow(
+        {nullptr, GetModuleHandleW(nullptr), &settings, &camera, CaptureWindowMode::Standalone, store});
   });
   HWND dialog = nullptr;
   for (int i = 0; i < 300 && !(dialog = FindWindowW(L"#32770", L"Snaplark")); ++i) Sleep(100);
@@ -109,7 +111,6 @@ int main(int argc, char** argv) {
                           reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(dialog, IDC_STATUS, WM_GETFONT, 0, 0)),
                           reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(dialog, IDC_SUBTITLE, WM_GETFONT, 0, 0))};
   std::set<HGDIOBJ> bitmaps;
-  const HBITMAP painting = reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(-1));
 
   // Warm-up: the first frames size every buffer, and the first capture
   // leaves the clipboard holding a frame, as every later one does.
@@ -120,10 +121,7 @@ int main(int argc, char** argv) {
   const SIZE_T memoryAtStart = PagefileUsage();
   int captures = 1;
   for (int second = 11; second < seconds; ++second) {
-    {
-      const std::lock_guard<std::mutex> hold(state->previewLock);
-      if (state->previewBitmap && state->previewBitmap != painting) bitmaps.insert(state->previewBitmap);
-    }
+    if (const std::optional<HBITMAP> shown = state->preview.Peek(); shown && *shown) bitmaps.insert(*shown);
     if (second % 10 == 0) {
       SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_CAPTURE, BN_CLICKED), 0);
       ++captures;

@@ -87,11 +87,6 @@ struct MenuTraits {
   static Handle Invalid() { return nullptr; }
   static void Free(Handle h) { DestroyMenu(h); }
 };
-struct IconTraits {  // only for icons this program creates, never for LoadIcon's shared ones
-  using Handle = HICON;
-  static Handle Invalid() { return nullptr; }
-  static void Free(Handle h) { DestroyIcon(h); }
-};
 
 using UniqueHandle = UniqueHandleOf<KernelHandleTraits>;
 using UniqueFile = UniqueHandleOf<FileHandleTraits>;
@@ -100,7 +95,6 @@ using GlobalMemory = UniqueHandleOf<GlobalMemoryTraits>;
 using GdiObject = UniqueHandleOf<GdiObjectTraits>;
 using MemoryDc = UniqueHandleOf<MemoryDcTraits>;
 using UniqueHook = UniqueHandleOf<HookTraits>;
-using UniqueIcon = UniqueHandleOf<IconTraits>;
 using UniqueMenu = UniqueHandleOf<MenuTraits>;
 
 // A locked global memory block; unlocked when the guard ends, on every path.
@@ -148,7 +142,6 @@ class PaintScope {
   PaintScope& operator=(const PaintScope&) = delete;
 
   HDC Get() const { return dc_; }
-  const PAINTSTRUCT& Paint() const { return paint_; }
 
  private:
   HWND window_;

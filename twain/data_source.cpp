@@ -85,7 +85,7 @@ bool DataSource::Start() {
   // Without Media Foundation the source still opens; no camera will.
   StartMediaPlatform();
   mediaStarted_ = true;
-  eventWindow_ = CreateEventWindow(module_, this);
+  eventWindow_ = CreateEventWindow(module_, EventWindowProc, this);
   return eventWindow_ != nullptr;
 }
 
@@ -210,7 +210,7 @@ TwainAnswer DataSource::Enable(const TW_USERINTERFACE& ui) {
 }
 
 void DataSource::Abandon() {
-  if (windowOpen_) CloseCaptureWindowOfThread();
+  if (windowOpen_ && window_) window_->Close();
   abandoned_ = true;
   state_ = SourceState::Open;
   picture_.Reset();
@@ -225,7 +225,7 @@ TwainAnswer DataSource::Disable() {
   pendingNews_ = MSG_NULL;
   // An application that disables while the window shows ends the window;
   // its loop unwinds once this call has returned.
-  if (windowOpen_) CloseCaptureWindowOfThread();
+  if (windowOpen_ && window_) window_->Close();
   return Success;
 }
 
@@ -238,7 +238,7 @@ TwainAnswer DataSource::ProcessEvent(TW_EVENT& event) {
   event.TWMessage = MSG_NULL;
   // A window without a loop of its own gets its keys (Tab, Enter, Escape) here.
   auto* msg = static_cast<MSG*>(event.pEvent);
-  if (modeless_ && modeless_->hwnd && msg && IsDialogMessageW(modeless_->hwnd, msg)) return {TWRC_DSEVENT, TWCC_SUCCESS};
+  if (window_ && msg && window_->TakeDialogMessage(msg)) return {TWRC_DSEVENT, TWCC_SUCCESS};
   return {TWRC_NOTDSEVENT, TWCC_SUCCESS};
 }
 

@@ -14,10 +14,10 @@
 #include "twain/image_transfer.h"
 #include "twain/manager_link.h"
 #include "twain/twain_types.h"
+#include "ui/capture_window.h"
 
 namespace snaplark {
 
-struct CaptureWindowState;
 class TrayHotkeyLease;
 
 enum class SourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
@@ -59,10 +59,12 @@ class DataSource {
   // application's own message loop, never inside one of its calls).
   // `wParam` is the enabling the message was posted for (a message left
   // over from an earlier one is dropped), or for EventWindowEnded the
-  // result of a window without a loop of its own.
+  // outcome of a window without a loop of its own.
   void OnEventWindowMessage(UINT message, WPARAM wParam);
 
  private:
+  // The event window's procedure; the session comes as its creation parameter.
+  static LRESULT CALLBACK EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   TwainAnswer AnswerControl(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
   TwainAnswer AnswerImage(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);
   TwainAnswer Layout(twain::TW_UINT16 message, twain::TW_IMAGELAYOUT& layout);
@@ -81,7 +83,8 @@ class DataSource {
   // Ends a window without a loop of its own at once, the session ending.
   void EndModelessWindow();
   // After the window: the picture when Scan was pressed, and the news.
-  void FinishWindow(int result);
+  void FinishWindow(CaptureOutcome outcome);
+  CaptureWindowInputs WindowInputs(Settings& settings);
   bool OpenSavedCamera(const Settings& settings);
   // Lets the opened camera run until its picture has settled; false when it
   // stops giving frames.
@@ -106,9 +109,9 @@ class DataSource {
   bool modalWindow_ = true;
   HWND parent_ = nullptr;
   bool windowOpen_ = false;
-  // The window of an application that asked for one that leaves its loop
-  // running (ModalUI false), with what it needs while it shows.
-  std::unique_ptr<CaptureWindowState> modeless_;
+  // The window while it shows, modal or not; the lease and the settings of
+  // one that leaves the application's loop running (ModalUI false).
+  std::unique_ptr<CaptureWindow> window_;
   std::unique_ptr<TrayHotkeyLease> lease_;
   Settings windowSettings_;
   int running_ = 0;

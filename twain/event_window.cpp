@@ -1,68 +1,20 @@
 #include "twain/event_window.h"
 
-#include "res/resource_ids.h"
-#include "twain/data_source.h"
-#include "twain/module_hold.h"
-
 namespace snaplark {
 namespace {
 
 constexpr wchar_t EventWindowClass[] = L"GlimmerdockSourceEvents";
 
-// The application may close the source, and its manager unload the file,
-// from inside what runs here (the capture window's loop dispatches the
-// application's own messages; the news calls the application). The
-// outermost message holds the file until it has returned, and deletes a
-// session closed under it: the window this runs in goes with it.
-void RunEvent(DataSource* source, UINT message, WPARAM wParam) {
-  if (source->Busy()) {
-    source->OnEventWindowMessage(message, wParam);
-    return;
-  }
-  const HMODULE hold = HoldOwnModule();
-  source->OnEventWindowMessage(message, wParam);
-  if (!source->Abandoned()) {
-    // Still open, so the manager still holds the file.
-    if (hold) FreeLibrary(hold);
-    return;
-  }
-  delete source;
-  StayLoadedWhileInUse();
-  ReleaseAfterReturn(hold);
-}
-
-LRESULT CALLBACK EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* source = reinterpret_cast<DataSource*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (source && message >= EventShowWindow && message <= EventWindowEnded) {
-    RunEvent(source, message, wParam);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-BOOL CALLBACK CloseIfCaptureWindow(HWND window, LPARAM) {
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (lstrcmpW(className, L"#32770") == 0 && GetDlgItem(window, IDC_PREVIEW) && GetDlgItem(window, IDC_DEVICE_COMBO)) {
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  }
-  return TRUE;
-}
-
 }  // namespace
 
-HWND CreateEventWindow(HINSTANCE module, DataSource* source) {
+HWND CreateEventWindow(HINSTANCE module, WNDPROC procedure, void* context) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = EventWindowProc;
+  windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = module;
   windowClass.lpszClassName = EventWindowClass;
   if (!RegisterClassExW(&windowClass)) return nullptr;
-  HWND window = CreateWindowExW(0, EventWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, source);
+  HWND window = CreateWindowExW(0, EventWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, context);
   if (!window) UnregisterClassW(EventWindowClass, module);
   return window;
 }
@@ -72,7 +24,5 @@ void DestroyEventWindow(HWND window, HINSTANCE module) {
   DestroyWindow(window);
   UnregisterClassW(EventWindowClass, module);
 }
-
-void CloseCaptureWindowOfThread() { EnumThreadWindows(GetCurrentThreadId(), CloseIfCaptureWindow, 0); }
 
 }  // namespace snaplark

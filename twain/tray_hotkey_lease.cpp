@@ -1,6 +1,6 @@
 #include "twain/tray_hotkey_lease.h"
 
-#include "app/tray_protocol.h"
+#include "res/tray_protocol.h"
 
 namespace snaplark {
 namespace {

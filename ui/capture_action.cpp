@@ -6,10 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "camera/camera.h"
 #include "camera/dib_block.h"
-#include "res/resource_ids.h"
 #include "ui/capture_file.h"
-#include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
 #include "ui/clipboard.h"
 
@@ -65,35 +64,34 @@ void Flash(HWND preview) {
   InvalidateRect(preview, nullptr, FALSE);
 }
 
-void ShowCaptured(const CaptureWindowState& state, bool saved) {
+std::wstring CapturedStatus(const CaptureWindowState& state, bool saved) {
   wchar_t text[256];
   std::swprintf(text, 256, saved ? CapturedText : CapturedNotSavedText, static_cast<int>(state.captureCount));
-  ShowStatus(state, text);
+  return text;
 }
 
-// Hands one snapshot to the clipboard; false (with its status) when it did not get there.
-bool CopyToClipboard(const CaptureWindowState& state, HWND hwnd) {
+// Hands one snapshot to the clipboard; the status when it did not get there, else null.
+const wchar_t* CopyToClipboard(const CaptureWindowState& state) {
   GlobalMemory block = SnapshotDib(*state.camera);
-  if (!block) {
-    ShowStatus(state, CaptureFailedText);
-    return false;
+  if (!block) return CaptureFailedText;
+  switch (PutOnClipboard(state.hwnd, CF_DIB, [&block] { return std::move(block); })) {
+    case ClipboardOutcome::Placed:
+      return nullptr;
+    case ClipboardOutcome::Busy:
+      return ClipboardBusyText;
+    default:
+      return ClipboardRefusedText;
   }
-  const ClipboardOutcome outcome = PutOnClipboard(hwnd, CF_DIB, [&block] { return std::move(block); });
-  if (outcome == ClipboardOutcome::Placed) return true;
-  ShowStatus(state, outcome == ClipboardOutcome::Busy ? ClipboardBusyText : ClipboardRefusedText);
-  return false;
 }
 
 }  // namespace
 
-void CaptureImage(CaptureWindowState& state, HWND hwnd) {
-  ShowStatus(state, CapturingText);
-  UpdateWindow(GetDlgItem(hwnd, IDC_STATUS));
-  if (!CopyToClipboard(state, hwnd)) return;
+std::wstring CaptureImage(CaptureWindowState& state) {
+  if (const wchar_t* failure = CopyToClipboard(state)) return failure;
   const bool saved = SaveToPictures(*state.camera);
   ++state.captureCount;
   Flash(state.previewControl);
-  ShowCaptured(state, saved);
+  return CapturedStatus(state, saved);
 }
 
 }  // namespace snaplark

@@ -2,9 +2,13 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 #include "camera/camera.h"
 #include "res/resource_ids.h"
 #include "settings/settings.h"
+#include "ui/capture_action.h"
+#include "ui/capture_window_state.h"
 #include "ui/capture_window_texts.h"
 #include "ui/copy_diagnostics.h"
 #include "ui/device_list.h"
@@ -25,7 +29,77 @@ constexpr UINT_PTR PreviewTimerId = 1;
 constexpr UINT PreviewTimerPeriod = 33;  // about 30 repaints a second, whatever the camera's rate
 constexpr UINT_PTR PreviewSubclassId = 1;
 
-bool IsTwain(const CaptureWindowState& state) { return state.mode == CaptureWindowMode::Twain; }
+// The status line, through which every operation of the window reports its
+// outcome.
+void ShowStatus(const CaptureWindowState& state, const wchar_t* text) {
+  if (text) SetDlgItemTextW(state.hwnd, IDC_STATUS, text);
+}
+
+// Before work that blocks the window, painted at once, so that a slow
+// device shows "Opening camera..." or "Capturing..." meanwhile.
+void ShowStatusNow(const CaptureWindowState& state, const wchar_t* text) {
+  ShowStatus(state, text);
+  UpdateWindow(GetDlgItem(state.hwnd, IDC_STATUS));
+}
+
+void ShowKeyWarningIfTaken(CaptureWindowState& state) {
+  if (state.IsTwain() && !RegisterWindowHotkey(state)) ShowStatus(state, HotkeyTakenText);
+}
+
+void OpenCamera(CaptureWindowState& state, int index) {
+  if (IsListed(state, index)) ShowStatusNow(state, OpeningCameraText);
+  const bool opened = OpenSelectedCamera(state, index);
+  if (IsListed(state, index)) ShowStatus(state, opened ? TextsOf(state.mode).readyText : OpenFailedText);
+}
+
+void ListAndOpenCamera(CaptureWindowState& state) {
+  const int chosen = FillDeviceList(state);
+  if (chosen < 0) {
+    ShowStatus(state, NoWebcamsText);
+  } else {
+    OpenCamera(state, chosen);
+  }
+}
+
+// Captures when a camera is open; otherwise says that none is.
+void TriggerCapture(CaptureWindowState& state) {
+  if (!state.camera->IsOpen()) {
+    ShowStatus(state, NoCameraOpenText);
+    return;
+  }
+  ShowStatusNow(state, CapturingText);
+  ShowStatus(state, CaptureImage(state).c_str());
+}
+
+// After the window: nothing runs on the capture thread any more, so the
+// bitmap, the scratch and the fonts can go.
+void CleanUp(CaptureWindowState& state) {
+  state.camera->StopCapture();
+  state.preview.Store(nullptr);
+  state.titleFont.Reset();
+  state.bodyFont.Reset();
+  state.captionFont.Reset();
+  state.devices.clear();
+}
+
+// The settings are saved however the window ends.
+void End(CaptureWindowState& state, CaptureOutcome outcome) {
+  state.store.Save(*state.settings);
+  state.outcome = outcome;
+  if (!state.endedNotify) {
+    EndDialog(state.hwnd, 1);
+    return;
+  }
+  DestroyWindow(state.hwnd);
+  CleanUp(state);
+  PostMessageW(state.endedNotify, state.endedMessage, static_cast<WPARAM>(outcome), 0);
+  state.endedNotify = nullptr;
+}
+
+void Accept(CaptureWindowState& state) { End(state, CaptureOutcome::Accepted); }
+
+void Dismiss(CaptureWindowState& state) { End(state, CaptureOutcome::Dismissed); }
+
 
 HFONT MakeFont(int height, int weight) {
   return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -79,38 +153,31 @@ void Initialise(CaptureWindowState& state) {
   state.previewControl = GetDlgItem(state.hwnd, IDC_PREVIEW);
   SetWindowSubclass(state.previewControl, PreviewSubclassProc, PreviewSubclassId,
                     reinterpret_cast<DWORD_PTR>(&state));
-  FillDeviceList(state);
-  RefreshHotkeyLabel(state, state.hwnd);
+  ListAndOpenCamera(state);
+  RefreshHotkeyLabel(state);
   SetTimer(state.hwnd, PreviewTimerId, PreviewTimerPeriod, nullptr);
   // The greeting replaces whatever opening the camera wrote. In TWAIN mode a
   // capture key that another program holds is worth more than the greeting,
   // so its warning is written after it and stays.
   ShowStatus(state, TextsOf(state.mode).greeting);
-  if (IsTwain(state)) RegisterWindowHotkey(state, state.hwnd);
-}
-
-void ReleaseWindowHotkey(CaptureWindowState& state) {
-  if (IsTwain(state) && state.hotkeyRegistered) {
-    UnregisterHotKey(state.hwnd, CaptureHotkeyId);
-    state.hotkeyRegistered = false;
-  }
+  ShowKeyWarningIfTaken(state);
 }
 
 void Refresh(CaptureWindowState& state) {
-  ReleaseWindowHotkey(state);
+  state.key.Release();
   state.camera->StopCapture();
   state.camera->Close();
-  FillDeviceList(state);
-  if (IsTwain(state)) RegisterWindowHotkey(state, state.hwnd);
+  ListAndOpenCamera(state);
+  ShowKeyWarningIfTaken(state);
 }
 
 void Destroy(CaptureWindowState& state) {
   // Closing while picking leaves the key as it was, and no hook behind.
-  FinishHotkeyPick(state, state.hwnd, 0, true);
+  FinishHotkeyPick(state, 0, true);
   KillTimer(state.hwnd, PreviewTimerId);
   // No frame callback runs after this; the camera itself stays open.
   state.camera->StopCapture();
-  ReleaseWindowHotkey(state);
+  state.key.Release();
   if (state.previewControl) RemoveWindowSubclass(state.previewControl, PreviewSubclassProc, PreviewSubclassId);
 }
 
@@ -120,13 +187,13 @@ void ShowLossOfCamera(CaptureWindowState& state) {
   if (state.lossShown || !state.camera->IsLost()) return;
   state.lossShown = true;
   state.camera->StopCapture();
-  StorePreviewBitmap(state.previewLock, state.previewBitmap, nullptr);
+  state.preview.Store(nullptr);
   ShowStatus(state, CameraDisconnectedText);
 }
 
 // The main button and Enter: capture in this program, accept in TWAIN mode.
 void PressMainButton(CaptureWindowState& state) {
-  if (IsTwain(state)) {
+  if (state.IsTwain()) {
     Accept(state);
   } else {
     TriggerCapture(state);
@@ -145,11 +212,12 @@ void RunCommand(CaptureWindowState& state, WORD id, WORD notification) {
       break;
     case IDC_DEVICE_COMBO:
       if (notification == CBN_SELCHANGE) {
-        OpenSelectedCamera(state, static_cast<int>(SendDlgItemMessageW(state.hwnd, IDC_DEVICE_COMBO, CB_GETCURSEL, 0, 0)));
+        OpenCamera(state, static_cast<int>(SendDlgItemMessageW(state.hwnd, IDC_DEVICE_COMBO, CB_GETCURSEL, 0, 0)));
       }
       break;
     case IDC_CHANGE_KEY:
-      BeginHotkeyPick(state, state.hwnd);
+      BeginHotkeyPick(state);
+      ShowStatus(state, PressAKeyText);
       break;
     case IDC_REFRESH:
       Refresh(state);
@@ -158,7 +226,7 @@ void RunCommand(CaptureWindowState& state, WORD id, WORD notification) {
       OpenSupportPage(state.hwnd);
       break;
     case IDC_DIAGNOSTICS:
-      CopyDiagnostics(state, state.hwnd);
+      ShowStatus(state, CopyDiagnostics(state));
       break;
     default:
       break;
@@ -169,8 +237,8 @@ void RunCommand(CaptureWindowState& state, WORD id, WORD notification) {
 // without a hook, or in TWAIN mode when the capture key is not registered.
 void OnKeyDown(CaptureWindowState& state, WPARAM key) {
   if (state.picking) {
-    FinishHotkeyPick(state, state.hwnd, key, key == VK_ESCAPE);
-  } else if (IsTwain(state) && key == state.settings->Keybind) {
+    ShowStatus(state, FinishHotkeyPick(state, key, key == VK_ESCAPE));
+  } else if (state.IsTwain() && key == state.settings->Keybind) {
     Accept(state);
   }
 }
@@ -195,7 +263,7 @@ INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LP
     case WM_HOTKEY:
       // In TWAIN mode the capture key scans, as the window's texts promise,
       // whether it arrives as the window's hotkey or as a plain key.
-      if (wParam == CaptureHotkeyId && IsTwain(state)) {
+      if (wParam == CaptureHotkeyId && state.IsTwain()) {
         Accept(state);
       } else if (wParam == CaptureHotkeyId) {
         TriggerCapture(state);
@@ -216,44 +284,7 @@ INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LP
   }
 }
 
-// After the modal loop: nothing runs on the capture thread any more, so the
-// bitmap, the scratch and the fonts can go.
-void CleanUp(CaptureWindowState& state) {
-  state.camera->StopCapture();
-  const std::lock_guard<std::mutex> hold(state.previewLock);
-  if (state.previewBitmap) DeleteObject(state.previewBitmap);
-  state.previewBitmap = nullptr;
-  state.titleFont.Reset();
-  state.bodyFont.Reset();
-  state.captionFont.Reset();
-}
-
-}  // namespace
-
-int ShowCaptureWindow(HWND owner, HINSTANCE instance, Settings* settings, Camera* camera, CaptureWindowMode mode,
-                      const SettingsStore& store) {
-  CaptureWindowState state;
-  state.owner = owner;
-  state.instance = instance;
-  state.settings = settings;
-  state.camera = camera;
-  state.mode = mode;
-  state.store = &store;
-  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CAPTURE), owner, CaptureWindowProc,
-                  reinterpret_cast<LPARAM>(&state));
-  CleanUp(state);
-  state.devices.clear();
-  return state.cancelled;
-}
-
-HWND OpenCaptureWindow(CaptureWindowState& state) {
-  state.hwnd = nullptr;
-  HWND window = CreateDialogParamW(state.instance, MAKEINTRESOURCEW(IDD_CAPTURE), state.owner, CaptureWindowProc,
-                                   reinterpret_cast<LPARAM>(&state));
-  if (window) ShowWindow(window, SW_SHOW);
-  return window;
-}
-
+// The state comes with WM_INITDIALOG and is kept in the window's dialog user data.
 INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* state = reinterpret_cast<CaptureWindowState*>(lParam);
@@ -267,28 +298,42 @@ INT_PTR CALLBACK CaptureWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
   return state ? HandleMessage(*state, message, wParam, lParam) : FALSE;
 }
 
-namespace {
-
-void End(CaptureWindowState& state, std::int32_t cancelled) {
-  state.store->Save(*state.settings);
-  state.cancelled = cancelled;
-  if (!state.endedNotify) {
-    EndDialog(state.hwnd, cancelled + 1);
-    return;
-  }
-  DestroyWindow(state.hwnd);
-  CleanUp(state);
-  state.devices.clear();
-  PostMessageW(state.endedNotify, state.endedMessage, static_cast<WPARAM>(cancelled), 0);
-  state.endedNotify = nullptr;
-}
-
 }  // namespace
 
-void Accept(CaptureWindowState& state) { End(state, 0); }
+CaptureWindow::CaptureWindow(const CaptureWindowInputs& inputs)
+    : state_(std::make_unique<CaptureWindowState>(inputs)) {}
 
-void Dismiss(CaptureWindowState& state) { End(state, 1); }
+CaptureWindow::~CaptureWindow() {
+  if (state_->endedNotify && IsWindow(state_->hwnd)) Dismiss(*state_);
+}
 
-void ShowStatus(const CaptureWindowState& state, const wchar_t* text) { SetDlgItemTextW(state.hwnd, IDC_STATUS, text); }
+CaptureOutcome CaptureWindow::Show() {
+  CaptureWindowState& state = *state_;
+  const INT_PTR shown = DialogBoxParamW(state.instance, MAKEINTRESOURCEW(IDD_CAPTURE), state.owner,
+                                        CaptureWindowProc, reinterpret_cast<LPARAM>(&state));
+  CleanUp(state);
+  return shown > 0 ? state.outcome : CaptureOutcome::NotShown;
+}
+
+bool CaptureWindow::Open(HWND notify, UINT endedMessage) {
+  CaptureWindowState& state = *state_;
+  state.endedNotify = notify;
+  state.endedMessage = endedMessage;
+  HWND window = CreateDialogParamW(state.instance, MAKEINTRESOURCEW(IDD_CAPTURE), state.owner, CaptureWindowProc,
+                                   reinterpret_cast<LPARAM>(&state));
+  if (window) ShowWindow(window, SW_SHOW);
+  return window != nullptr;
+}
+
+bool CaptureWindow::TakeDialogMessage(MSG* message) {
+  // A modal window's own loop hands it its keys already.
+  return state_->endedNotify && IsWindow(state_->hwnd) && IsDialogMessageW(state_->hwnd, message);
+}
+
+void CaptureWindow::Close() {
+  if (state_->hwnd && IsWindow(state_->hwnd)) {
+    PostMessageW(state_->hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+}
 
 }  // namespace snaplark

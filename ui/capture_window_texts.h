@@ -1,7 +1,7 @@
 #pragma once
 // The capture window's own words: what it says in each mode, and the status
 // line's texts for every outcome.
-#include "ui/capture_window_state.h"
+#include "ui/capture_window_mode.h"
 
 namespace snaplark {
 

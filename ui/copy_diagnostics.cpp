@@ -4,7 +4,6 @@
 #include <string>
 
 #include "camera/camera.h"
-#include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
 #include "ui/clipboard.h"
 #include "ui/diagnostics_report.h"
@@ -24,26 +23,23 @@ GlobalMemory TextBlock(const std::wstring& text) {
 
 }  // namespace
 
-void CopyDiagnostics(CaptureWindowState& state, HWND hwnd) {
+const wchar_t* CopyDiagnostics(const CaptureWindowState& state) {
   const Camera& camera = *state.camera;
   const std::wstring report =
       DiagnosticsReport(state.mode, *state.settings,
                         {camera.IsOpen(), camera.width, camera.height,
                          static_cast<std::uint32_t>(camera.LastOpenError())});
-  switch (PutOnClipboard(hwnd, CF_UNICODETEXT, [&report] { return TextBlock(report); })) {
+  switch (PutOnClipboard(state.hwnd, CF_UNICODETEXT, [&report] { return TextBlock(report); })) {
     case ClipboardOutcome::Placed:
-      ShowStatus(state, DiagnosticsCopiedText);
-      break;
+      return DiagnosticsCopiedText;
     case ClipboardOutcome::Busy:
-      ShowStatus(state, DiagnosticsClipboardBusyText);
-      break;
+      return DiagnosticsClipboardBusyText;
     case ClipboardOutcome::NoBlock:
-      ShowStatus(state, DiagnosticsNoMemoryText);
-      break;
+      return DiagnosticsNoMemoryText;
     case ClipboardOutcome::Refused:
-      ShowStatus(state, DiagnosticsRefusedText);
       break;
   }
+  return DiagnosticsRefusedText;
 }
 
 }  // namespace snaplark

@@ -1,11 +1,10 @@
 #pragma once
 // "Diagnostics": the support report onto the clipboard as Unicode text.
-#include <windows.h>
-
 #include "ui/capture_window_state.h"
 
 namespace snaplark {
 
-void CopyDiagnostics(CaptureWindowState& state, HWND hwnd);
+// Returns the status line's text for the outcome.
+const wchar_t* CopyDiagnostics(const CaptureWindowState& state);
 
 }  // namespace snaplark

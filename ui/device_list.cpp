@@ -5,8 +5,6 @@
 #include "camera/camera.h"
 #include "res/resource_ids.h"
 #include "settings/settings.h"
-#include "ui/capture_action.h"
-#include "ui/capture_window.h"
 #include "ui/capture_window_texts.h"
 #include "ui/preview_control.h"
 
@@ -21,13 +19,6 @@ void AddEntry(const CaptureWindowState& state, const wchar_t* text) {
   SendToCombo(state, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
 }
 
-// Opening a camera blocks the window; the status line is painted at once so
-// that a slow device shows "Opening camera..." meanwhile.
-void ShowStatusNow(const CaptureWindowState& state, const wchar_t* text) {
-  ShowStatus(state, text);
-  UpdateWindow(GetDlgItem(state.hwnd, IDC_STATUS));
-}
-
 void ShowResolution(const CaptureWindowState& state) {
   wchar_t line[64];
   std::swprintf(line, 64, L"Resolution: %d x %d", static_cast<int>(state.camera->width),
@@ -37,7 +28,7 @@ void ShowResolution(const CaptureWindowState& state) {
 
 }  // namespace
 
-void FillDeviceList(CaptureWindowState& state) {
+int FillDeviceList(CaptureWindowState& state) {
   SendToCombo(state, CB_RESETCONTENT);
   state.devices = EnumerateCameras();
   int chosen = 0;
@@ -48,41 +39,32 @@ void FillDeviceList(CaptureWindowState& state) {
   if (!state.devices.empty()) {
     // A selection made here raises no CBN_SELCHANGE: the camera opens once.
     SendToCombo(state, CB_SETCURSEL, static_cast<WPARAM>(chosen));
-    OpenSelectedCamera(state, chosen);
-    return;
+    return chosen;
   }
   AddEntry(state, NoDevicesEntry);
   SendToCombo(state, CB_SETCURSEL, 0);
-  ShowStatus(state, NoWebcamsText);
+  return -1;
 }
 
-void OpenSelectedCamera(CaptureWindowState& state, int index) {
+bool IsListed(const CaptureWindowState& state, int index) {
+  return index >= 0 && static_cast<std::size_t>(index) < state.devices.size();
+}
+
+bool OpenSelectedCamera(CaptureWindowState& state, int index) {
   // Stopped before anything changes, so the previous device's callback never
   // runs after this point.
   state.camera->StopCapture();
-  if (index < 0 || static_cast<std::size_t>(index) >= state.devices.size()) return;
+  if (!IsListed(state, index)) return false;
   const CameraDevice& device = state.devices[static_cast<std::size_t>(index)];
   state.settings->DeviceSymLink = device.symbolicLink;
   state.settings->DeviceIndex = index;
   state.settings->DeviceName = device.name;
-  ShowStatusNow(state, OpeningCameraText);
   state.camera->Close();
   state.lossShown = false;
-  if (!state.camera->Open(device.symbolicLink)) {
-    ShowStatus(state, OpenFailedText);
-    return;
-  }
+  if (!state.camera->Open(device.symbolicLink)) return false;
   ShowResolution(state);
   state.camera->StartCapture(PreviewFrameCallback(state));
-  ShowStatus(state, TextsOf(state.mode).readyText);
-}
-
-void TriggerCapture(CaptureWindowState& state) {
-  if (!state.camera->IsOpen()) {
-    ShowStatus(state, NoCameraOpenText);
-    return;
-  }
-  CaptureImage(state, state.hwnd);
+  return true;
 }
 
 }  // namespace snaplark

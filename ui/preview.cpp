@@ -12,10 +12,6 @@ namespace snaplark {
 
 namespace {
 
-// What the slot holds while the paint has taken the bitmap out to draw it.
-// Never a real handle: it is the value GDI uses to report an error.
-HBITMAP PaintingMarker() { return reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(-1)); }
-
 // One row of blue-green-red pixels as 0x00RRGGBB words. Four pixels are
 // twelve bytes, read as three little-endian words (Windows is little-endian
 // on every processor it runs on).
@@ -114,43 +110,56 @@ void FillBars(HDC dc, const RECT& client, const PreviewRect& shown) {
   }
 }
 
-// Swaps `fresh` into the slot and returns what it held, unless that is the
-// paint's marker (the paint then owns the bitmap it took).
-HBITMAP SwapPreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh) {
-  HBITMAP old = nullptr;
-  {
-    const std::lock_guard<std::mutex> hold(lock);
-    old = shared;
-    shared = fresh;
-  }
-  return old == PaintingMarker() ? nullptr : old;
-}
-
 }  // namespace
 
-HBITMAP CreatePreviewBitmap(const std::uint8_t* pixels, int width, int height) {
-  if (width <= 0 || height <= 0) return nullptr;
-  std::vector<std::uint32_t> wide;
-  BITMAPINFOHEADER header;
-  return CreateFromWide(WidenFrame(pixels, width, height, wide, header), header);
-}
-
-void StorePreviewBitmap(std::mutex& lock, HBITMAP& shared, HBITMAP fresh) {
+void PreviewSlot::Store(HBITMAP fresh) {
   // Deleting outside the lock keeps the paint's wait to the swap alone; the
   // old handle is unreachable to anyone else once swapped out.
-  if (HBITMAP old = SwapPreviewBitmap(lock, shared, fresh)) DeleteObject(old);
+  if (HBITMAP old = Swap(fresh)) DeleteObject(old);
 }
 
-void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, const std::uint8_t* pixels,
-                    int width, int height, int controlWidth, int controlHeight) {
+HBITMAP PreviewSlot::Swap(HBITMAP fresh) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  HBITMAP old = paintHasIt_ ? nullptr : held_;
+  held_ = fresh;
+  paintHasIt_ = false;
+  return old;
+}
+
+HBITMAP PreviewSlot::TakeForPaint() {
+  const std::lock_guard<std::mutex> hold(lock_);
+  paintHasIt_ = held_ != nullptr;
+  return held_;
+}
+
+void PreviewSlot::ReturnFromPaint(HBITMAP drawn) {
+  if (!drawn) return;
+  {
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (paintHasIt_) {
+      paintHasIt_ = false;
+      return;
+    }
+  }
+  DeleteObject(drawn);
+}
+
+std::optional<HBITMAP> PreviewSlot::Peek() {
+  const std::lock_guard<std::mutex> hold(lock_);
+  if (paintHasIt_) return std::nullopt;
+  return held_;
+}
+
+void OnPreviewFrame(PreviewSlot& slot, PreviewScratch& scratch, const std::uint8_t* pixels, int width, int height,
+                    int controlWidth, int controlHeight) {
   if (width <= 0 || height <= 0) {
-    StorePreviewBitmap(lock, shared, nullptr);
+    slot.Store(nullptr);
     return;
   }
   if (controlWidth > 0 && controlHeight > 0) {
     const PreviewRect shown = FitPreview(width, height, controlWidth, controlHeight);
     if (ShrinkAccepts(width, height, shown.width, shown.height)) {
-      scratch.spare.Reset(SwapPreviewBitmap(lock, shared, ShrinkIntoBitmap(pixels, width, height, shown, scratch)));
+      scratch.spare.Reset(slot.Swap(ShrinkIntoBitmap(pixels, width, height, shown, scratch)));
       return;
     }
   }
@@ -170,20 +179,13 @@ void OnPreviewFrame(std::mutex& lock, HBITMAP& shared, PreviewScratch& scratch, 
     }
   }
   if (!bitmap) bitmap.Reset(CreateFromWide(wide, header));
-  scratch.spare.Reset(SwapPreviewBitmap(lock, shared, static_cast<HBITMAP>(bitmap.Release())));
+  scratch.spare.Reset(slot.Swap(static_cast<HBITMAP>(bitmap.Release())));
 }
 
-void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared) {
-  // The bitmap is taken out of the slot and drawn as it is, rather than
-  // copied (a copy costs as much as the stretch). While it is out, a new
-  // frame simply takes the slot; then the one drawn here is stale and is
-  // deleted here, otherwise it goes back.
-  HBITMAP drawn = nullptr;
-  {
-    const std::lock_guard<std::mutex> hold(lock);
-    drawn = shared;
-    if (drawn) shared = PaintingMarker();
-  }
+void PaintPreview(HDC dc, const RECT& client, PreviewSlot& slot) {
+  // The bitmap is drawn as it is, rather than copied (a copy costs as much
+  // as the stretch).
+  HBITMAP drawn = slot.TakeForPaint();
   bool painted = false;
   BITMAP info{};
   const MemoryDc memory(drawn && GetObjectW(drawn, sizeof(info), &info) != 0 ? CreateCompatibleDC(dc) : nullptr);
@@ -201,16 +203,7 @@ void PaintPreview(HDC dc, const RECT& client, std::mutex& lock, HBITMAP& shared)
     }
     painted = true;  // the selection has ended before the bitmap goes back
   }
-  if (drawn) {
-    {
-      const std::lock_guard<std::mutex> hold(lock);
-      if (shared == PaintingMarker()) {
-        shared = drawn;
-        drawn = nullptr;
-      }
-    }
-    if (drawn) DeleteObject(drawn);
-  }
+  slot.ReturnFromPaint(drawn);
   if (painted) return;
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   SetTextColor(dc, RGB(80, 80, 80));

@@ -7,7 +7,7 @@ namespace snaplark {
 FrameCallback PreviewFrameCallback(CaptureWindowState& state) {
   return [&state](const std::uint8_t* pixels, int width, int height, int) {
     const std::uint32_t client = state.previewClientSize.load(std::memory_order_relaxed);
-    OnPreviewFrame(state.previewLock, state.previewBitmap, state.previewScratch, pixels, width, height,
+    OnPreviewFrame(state.preview, state.previewScratch, pixels, width, height,
                    static_cast<int>(client >> 16), static_cast<int>(client & 0xFFFF));
   };
 }
@@ -24,7 +24,7 @@ LRESULT CALLBACK PreviewSubclassProc(HWND window, UINT message, WPARAM wParam, L
   state->previewClientSize.store(static_cast<std::uint32_t>(client.right & 0xFFFF) << 16 |
                                      static_cast<std::uint32_t>(client.bottom & 0xFFFF),
                                  std::memory_order_relaxed);
-  PaintPreview(paint.Get(), client, state->previewLock, state->previewBitmap);
+  PaintPreview(paint.Get(), client, state->preview);
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // What a test can read of the desk with ordinary Win32 calls: the shell's
-// tray icons and the contents of a message box.
+// tray icons, the windows a thread shows and the contents of a dialog or a
+// message box.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -22,6 +23,34 @@ inline std::wstring WindowText(HWND window) {
   wchar_t text[512] = {};
   GetWindowTextW(window, text, 512);
   return text;
+}
+
+inline std::wstring DialogItemText(HWND dialog, int id) {
+  wchar_t text[512] = {};
+  GetDlgItemTextW(dialog, id, text, 512);
+  return text;
+}
+
+struct WindowSearch {
+  const wchar_t* className;
+  HWND found;
+};
+
+inline BOOL CALLBACK MatchVisibleOfClass(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (lstrcmpW(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// A visible top-level window of the thread, of the class given (dialogs
+// and message boxes are "#32770"); null when it shows none.
+inline HWND VisibleWindowOfThread(DWORD thread, const wchar_t* className = L"#32770") {
+  WindowSearch search{className, nullptr};
+  EnumThreadWindows(thread, MatchVisibleOfClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 // The message box's own controls: its text (id 0xFFFF), its buttons and

@@ -289,19 +289,18 @@ TEST_F(CaptureAllocations, NoneWithThePreviewCallback) {
   for (const auto& [controlWidth, controlHeight] : {std::pair{0, 0}, std::pair{kWidth / 3, kHeight / 3}}) {
     SCOPED_TRACE(controlWidth ? "shrunk to the control" : "whole frame");
     InstallCamera(MFVideoFormat_NV12, PackedFrame(Picture(kWidth * kHeight * 3 / 2)));
-    std::mutex previewLock;
-    HBITMAP previewBitmap = nullptr;
+    PreviewSlot slot;
     PreviewScratch scratch;
     const Counts counts = Capture([&](const std::uint8_t* pixels, int width, int height, int) {
-      OnPreviewFrame(previewLock, previewBitmap, scratch, pixels, width, height, controlWidth, controlHeight);
+      OnPreviewFrame(slot, scratch, pixels, width, height, controlWidth, controlHeight);
     });
     ASSERT_TRUE(counts.finished) << counts.frames << " frames delivered";
     EXPECT_EQ(counts.path, 0);
-    ASSERT_NE(previewBitmap, nullptr);
+    const HBITMAP bitmap = *slot.Peek();
+    ASSERT_NE(bitmap, nullptr);
     BITMAP info{};
-    GetObjectW(previewBitmap, sizeof(info), &info);
+    GetObjectW(bitmap, sizeof(info), &info);
     EXPECT_EQ(info.bmWidth, controlWidth ? controlWidth : kWidth);
-    StorePreviewBitmap(previewLock, previewBitmap, nullptr);
   }
 }
 

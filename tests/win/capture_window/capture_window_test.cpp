@@ -110,7 +110,7 @@ TEST_F(CaptureWindowTest, StandaloneWindowShowsItsTextsFontsIconAndTheLiveCamera
   }, std::chrono::seconds(3))) << "the preview does not move";
 
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
   const Settings saved = Saved();
   EXPECT_EQ(saved.DeviceSymLink, kNv12Link);
   EXPECT_EQ(saved.DeviceIndex, 0);
@@ -138,7 +138,7 @@ TEST_F(CaptureWindowTest, TwainWindowUsesItsOwnTextsAndHoldsTheCaptureKeyWhileOp
     EXPECT_FALSE(RegisterHotKey(nullptr, 1, 0, VK_F10));
 
     SendMessageW(window->Dialog(), WM_HOTKEY, CaptureHotkeyId, 0);
-    EXPECT_EQ(window->Result(), 0) << "the capture key scans";
+    EXPECT_EQ(window->Result(), CaptureOutcome::Accepted) << "the capture key scans";
   }
   EXPECT_EQ(Saved().DeviceSymLink, kNv12Link);
   ASSERT_TRUE(RegisterHotKey(nullptr, 1, 0, VK_F10)) << "the ended window still holds F10";
@@ -148,9 +148,9 @@ TEST_F(CaptureWindowTest, TwainWindowUsesItsOwnTextsAndHoldsTheCaptureKeyWhileOp
   ASSERT_NE(window->Dialog(), nullptr);
   EXPECT_EQ(window->Text(IDC_STATUS),
             L"Warning: hotkey already taken by another application. Click Change to pick a different key.");
-  EXPECT_FALSE(window->State().hotkeyRegistered);
+  EXPECT_EQ(window->State().key.Holder(), KeyHolder::Nobody);
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
   UnregisterHotKey(nullptr, 1);
 }
 
@@ -160,20 +160,20 @@ struct Ending {
   const char* name;
   CaptureWindowMode mode;
   void (*act)(WindowRun&);
-  int result;  // -1: the window stays open
+  std::optional<CaptureOutcome> result;  // none: the window stays open
 };
 
 const Ending kEndings[] = {
-    {"Close button", CaptureWindowMode::Standalone, [](WindowRun& w) { w.Click(IDC_CLOSE); }, 1},
-    {"Escape", CaptureWindowMode::Standalone, [](WindowRun&) { TypeKey(VK_ESCAPE); }, 1},
+    {"Close button", CaptureWindowMode::Standalone, [](WindowRun& w) { w.Click(IDC_CLOSE); }, CaptureOutcome::Dismissed},
+    {"Escape", CaptureWindowMode::Standalone, [](WindowRun&) { TypeKey(VK_ESCAPE); }, CaptureOutcome::Dismissed},
     {"close box", CaptureWindowMode::Standalone,
-     [](WindowRun& w) { PostMessageW(w.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 1},
-    {"Enter", CaptureWindowMode::Standalone, [](WindowRun&) { TypeKey(VK_RETURN); }, -1},
-    {"Capture button", CaptureWindowMode::Standalone, [](WindowRun& w) { w.Click(IDC_CAPTURE); }, -1},
-    {"Scan button", CaptureWindowMode::Twain, [](WindowRun& w) { w.Click(IDC_CAPTURE); }, 0},
-    {"Enter", CaptureWindowMode::Twain, [](WindowRun&) { TypeKey(VK_RETURN); }, 0},
-    {"Cancel button", CaptureWindowMode::Twain, [](WindowRun& w) { w.Click(IDC_CLOSE); }, 1},
-    {"Escape", CaptureWindowMode::Twain, [](WindowRun&) { TypeKey(VK_ESCAPE); }, 1},
+     [](WindowRun& w) { PostMessageW(w.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); }, CaptureOutcome::Dismissed},
+    {"Enter", CaptureWindowMode::Standalone, [](WindowRun&) { TypeKey(VK_RETURN); }, std::nullopt},
+    {"Capture button", CaptureWindowMode::Standalone, [](WindowRun& w) { w.Click(IDC_CAPTURE); }, std::nullopt},
+    {"Scan button", CaptureWindowMode::Twain, [](WindowRun& w) { w.Click(IDC_CAPTURE); }, CaptureOutcome::Accepted},
+    {"Enter", CaptureWindowMode::Twain, [](WindowRun&) { TypeKey(VK_RETURN); }, CaptureOutcome::Accepted},
+    {"Cancel button", CaptureWindowMode::Twain, [](WindowRun& w) { w.Click(IDC_CLOSE); }, CaptureOutcome::Dismissed},
+    {"Escape", CaptureWindowMode::Twain, [](WindowRun&) { TypeKey(VK_ESCAPE); }, CaptureOutcome::Dismissed},
 };
 
 TEST_F(CaptureWindowTest, EveryWayOutGivesItsResultAndSavesTheSettings) {
@@ -183,18 +183,18 @@ TEST_F(CaptureWindowTest, EveryWayOutGivesItsResultAndSavesTheSettings) {
   for (const Ending& ending : kEndings) {
     SCOPED_TRACE(testing::Message() << ending.name << (ending.mode == CaptureWindowMode::Twain ? " (TWAIN)" : ""));
     // A capture that stays in the window saves a picture into the Pictures folder.
-    if (ending.result < 0 && !RunningUnderWine()) continue;
+    if (!ending.result && !RunningUnderWine()) continue;
     RegDeleteTreeW(HKEY_CURRENT_USER, kTestSettingsKey);
     auto window = Open(ending.mode);
     ASSERT_NE(window->Dialog(), nullptr);
     ASSERT_TRUE(window->Activate());
     ending.act(*window);
-    if (ending.result >= 0) {
+    if (ending.result) {
       EXPECT_EQ(window->Result(), ending.result);
       EXPECT_EQ(Saved().DeviceSymLink, kNv12Link);
       EXPECT_EQ(Saved().Keybind, static_cast<std::uint32_t>(VK_F7));
     } else {
-      EXPECT_EQ(window->Result(std::chrono::milliseconds(500)), -1) << "the window should stay open";
+      EXPECT_EQ(window->Result(std::chrono::milliseconds(500)), std::nullopt) << "the window should stay open";
       EXPECT_FALSE(SavedAnything()) << "nothing is saved while the window stays";
     }
   }
@@ -217,7 +217,7 @@ TEST_F(CaptureWindowTest, ScreenshotOfTheLiveTestPattern) {
                                                                                     : L"\\capture_window_64.bmp");
   EXPECT_TRUE(SaveWindowShot(window->Dialog(), path));
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST_F(CaptureWindowTest, ListFollowsEnumerationOrderAndOpensTheSavedCameraOnce)
     EXPECT_EQ(settings_.DeviceIndex, 3);
     EXPECT_EQ(settings_.DeviceName, L"Alpha");
     window->Click(IDC_CLOSE);
-    EXPECT_EQ(window->Result(), 1);
+    EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
   }
 
   // The saved camera is gone: the first one is opened and named instead.
@@ -49,7 +49,7 @@ TEST_F(CaptureWindowTest, ListFollowsEnumerationOrderAndOpensTheSavedCameraOnce)
   EXPECT_EQ(*a.opens, 1);
   EXPECT_EQ(window->Text(IDC_RESOLUTION), L"Resolution: 64 x 48");
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
   const Settings saved = Saved();
   EXPECT_EQ(saved.DeviceSymLink, L"link-a");
   EXPECT_EQ(saved.DeviceIndex, 0);
@@ -96,7 +96,7 @@ TEST_F(CaptureWindowTest, ChoosingACameraOpensItAndOneThatFailsKeepsTheLastPictu
   EXPECT_EQ(settings_.DeviceSymLink, L"link-busy");
 
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
   EXPECT_EQ(Saved().DeviceSymLink, L"link-busy");
 }
 
@@ -136,7 +136,7 @@ TEST_F(CaptureWindowTest, WithoutCamerasTheListSaysSoAndRefreshFindsThemAgain) {
   EXPECT_EQ(probe.stats->shutdowns, 1);
   EXPECT_EQ(BitmapWidth(window->PreviewBitmap()), 64);
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
 }
 
 // A camera unplugged while the window shows it: the last frame does not
@@ -165,7 +165,7 @@ TEST_F(CaptureWindowTest, ADisconnectedCameraShowsNoPreviewUntilRefreshOpensItAg
   EXPECT_EQ(window->Text(IDC_STATUS), kReady);
   EXPECT_TRUE(WaitFor([&] { return BitmapWidth(window->PreviewBitmap()) == 64; }, std::chrono::seconds(5)));
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
 }
 
 }  // namespace

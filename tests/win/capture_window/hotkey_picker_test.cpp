@@ -4,7 +4,6 @@
 
 #include "res/resource_ids.h"
 #include "support/wait_for.h"
-#include "ui/hotkey_picker.h"
 #include "window_fixture.h"
 
 namespace snaplark::test {
@@ -32,11 +31,11 @@ TEST_F(CaptureWindowTest, StandalonePickerIgnoresEscapeAndModifiersAndSavesANewK
 
   window->Click(IDC_CHANGE_KEY);
   EXPECT_EQ(window->Text(IDC_STATUS), L"Press a key to use as the capture hotkey, or Escape to cancel...");
-  EXPECT_TRUE(PickerHook);
+  EXPECT_TRUE(window->State().pickerHook);
   TypeKey(VK_ESCAPE);
   ASSERT_TRUE(WaitFor([&] { return window->Text(IDC_STATUS) == L"Hotkey unchanged."; }, std::chrono::seconds(5)));
   EXPECT_FALSE(window->Ended()) << "Escape while picking must not close the window";
-  EXPECT_FALSE(PickerHook);
+  EXPECT_FALSE(window->State().pickerHook);
 
   for (WORD modifier : {VK_LSHIFT, VK_RSHIFT, VK_LCONTROL, VK_RCONTROL, VK_MENU}) {
     SCOPED_TRACE(modifier);
@@ -56,10 +55,11 @@ TEST_F(CaptureWindowTest, StandalonePickerIgnoresEscapeAndModifiersAndSavesANewK
   // Closing while the label asks for a key: no hook stays behind.
   window->Click(IDC_CHANGE_KEY);
   ASSERT_EQ(window->Text(IDC_KEY_LABEL), L"[press any key]");
+  const HHOOK hook = window->State().pickerHook.Get();
+  ASSERT_NE(hook, nullptr);
   PostMessageW(window->Dialog(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(window->Result(), 1);
-  EXPECT_FALSE(PickerHook);
-  EXPECT_EQ(PickerTarget, nullptr);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
+  EXPECT_FALSE(UnhookWindowsHookEx(hook)) << "the picker's hook outlived the window";
   EXPECT_EQ(Saved().Keybind, 120u);
 }
 
@@ -96,7 +96,7 @@ TEST_F(CaptureWindowTest, TwainPickerTakesEnterAsAKeyAndHoldsEachNewKeyOnTheWind
             L"Warning: hotkey already taken by another application. Click Change to pick a different key.");
   EXPECT_EQ(Saved().Keybind, static_cast<std::uint32_t>(VK_F8));
   window->Click(IDC_CLOSE);
-  EXPECT_EQ(window->Result(), 1);
+  EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST_F(CaptureWindowTest, NoCallbackAndNoGdiObjectOutliveTheWindowOverThirtyOpen
     } else {
       PostMessageW(window->Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
     }
-    ASSERT_EQ(window->Result(), 1);
+    ASSERT_EQ(window->Result(), CaptureOutcome::Dismissed);
     const int requests = probe.stats->requests;
     Sleep(50);
     EXPECT_EQ(probe.stats->requests, requests) << "frames are still read after the window ended";

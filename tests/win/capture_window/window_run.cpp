@@ -4,22 +4,11 @@
 
 #include "handles/win_handles.h"
 #include "res/resource_ids.h"
+#include "support/desk_windows.h"
 #include "support/wait_for.h"
 
 namespace snaplark::test {
 namespace {
-
-struct DialogSearch {
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchVisibleDialog(HWND window, LPARAM param) {
-  wchar_t className[16] = {};
-  GetClassNameW(window, className, 16);
-  if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-  reinterpret_cast<DialogSearch*>(param)->found = window;
-  return FALSE;
-}
 
 BITMAPINFO TopDownInfo(int width, int height, WORD bits) {
   BITMAPINFO info{};
@@ -38,18 +27,13 @@ WindowRun::WindowRun(CaptureWindowMode mode, Settings& settings, Camera& camera,
   run_ = std::async(std::launch::async, [this, mode, &settings, &camera, &store] {
     threadId_ = GetCurrentThreadId();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const int result = ShowCaptureWindow(nullptr, GetModuleHandleW(nullptr), &settings, &camera, mode, store);
+    const CaptureOutcome result = ShowCaptureWindow({nullptr, GetModuleHandleW(nullptr), &settings, &camera, mode, store});
     CoUninitialize();
     return result;
   });
   // Visible means initialised: the dialog shows only after WM_INITDIALOG.
-  dialog_ = WaitFor(
-      [this]() -> HWND {
-        DialogSearch search;
-        if (threadId_ != 0) EnumThreadWindows(threadId_, MatchVisibleDialog, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-      },
-      std::chrono::seconds(15));
+  dialog_ = WaitFor([this]() -> HWND { return threadId_ != 0 ? VisibleWindowOfThread(threadId_) : nullptr; },
+                    std::chrono::seconds(15));
 }
 
 WindowRun::~WindowRun() {
@@ -61,11 +45,7 @@ CaptureWindowState& WindowRun::State() const {
   return *reinterpret_cast<CaptureWindowState*>(GetWindowLongPtrW(dialog_, DWLP_USER));
 }
 
-std::wstring WindowRun::Text(int id) const {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(dialog_, id, text, 512);
-  return text;
-}
+std::wstring WindowRun::Text(int id) const { return DialogItemText(dialog_, id); }
 
 std::vector<std::wstring> WindowRun::ComboEntries() const {
   std::vector<std::wstring> entries;
@@ -95,8 +75,8 @@ bool WindowRun::Activate() const {
   return WaitFor([this] { return GetForegroundWindow() == dialog_; }, std::chrono::seconds(5));
 }
 
-int WindowRun::Result(std::chrono::milliseconds limit) {
-  if (!run_.valid() || run_.wait_for(limit) != std::future_status::ready) return -1;
+std::optional<CaptureOutcome> WindowRun::Result(std::chrono::milliseconds limit) {
+  if (!run_.valid() || run_.wait_for(limit) != std::future_status::ready) return std::nullopt;
   return run_.get();
 }
 
@@ -105,14 +85,9 @@ bool WindowRun::Ended() const {
 }
 
 HBITMAP WindowRun::PreviewBitmap() const {
-  // While a paint draws the bitmap, the slot holds a marker instead.
-  const HBITMAP painting = reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(-1));
-  CaptureWindowState& state = State();
+  // A paint may have the bitmap out while it draws it.
   for (;;) {
-    {
-      const std::lock_guard<std::mutex> hold(state.previewLock);
-      if (state.previewBitmap != painting) return state.previewBitmap;
-    }
+    if (const std::optional<HBITMAP> held = State().preview.Peek()) return *held;
     Sleep(1);
   }
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "settings/settings_store.h"
 #include "support/typed_keys.h"
 #include "ui/capture_window.h"
+#include "ui/capture_window_state.h"
 
 namespace snaplark::test {
 
@@ -29,7 +31,8 @@ class WindowRun {
   // Null when the window did not come up.
   HWND Dialog() const { return dialog_; }
   HWND Control(int id) const { return GetDlgItem(dialog_, id); }
-  // The window's own record, read through its dialog user data.
+  // The window's own record (private to the window's code), read through
+  // its dialog user data.
   CaptureWindowState& State() const;
 
   std::wstring Text(int id) const;
@@ -42,15 +45,15 @@ class WindowRun {
   // Brings the window to the front, so that typed keys reach it.
   bool Activate() const;
 
-  // The window's result once it has ended, or -1 if it has not in time.
-  int Result(std::chrono::milliseconds limit = std::chrono::seconds(15));
+  // The window's outcome once it has ended, or nothing if it has not in time.
+  std::optional<CaptureOutcome> Result(std::chrono::milliseconds limit = std::chrono::seconds(15));
   bool Ended() const;
 
   // The preview bitmap the window holds now (under its lock), or null.
   HBITMAP PreviewBitmap() const;
 
  private:
-  std::future<int> run_;
+  std::future<CaptureOutcome> run_;
   std::atomic<DWORD> threadId_{0};
   HWND dialog_ = nullptr;
 };

@@ -163,12 +163,20 @@ TEST(GdiOwners, SelectedObjectPutsThePreviousOneBack) {
   EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_FONT), originalFont);
 }
 
+// The program makes no icons of its own; a test's traits show that the
+// owner frees a user object as its traits say.
+struct IconTraits {
+  using Handle = HICON;
+  static Handle Invalid() { return nullptr; }
+  static void Free(Handle h) { DestroyIcon(h); }
+};
+
 TEST(UserObjectOwners, IconAndHookAreFreed) {
   BYTE andMask[4 * 4 / 8 * 4] = {};
   BYTE xorMask[4 * 4 / 8 * 4] = {};
   HICON icon = CreateIcon(nullptr, 4, 4, 1, 1, andMask, xorMask);
   ASSERT_NE(icon, nullptr);
-  { UniqueIcon owner(icon); }
+  { UniqueHandleOf<IconTraits> owner(icon); }
   ICONINFO info{};
   EXPECT_FALSE(GetIconInfo(icon, &info));
 

@@ -5,7 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -56,14 +56,13 @@ std::vector<std::uint8_t> Uniform(int width, int height, std::uint8_t b, std::ui
 TEST(Preview, FrameIsStretchedIntoTheAspectFitRectangleWithBlackBars) {
   Canvas canvas;
   ASSERT_TRUE(canvas.bits);
-  std::mutex lock;
-  HBITMAP shared = nullptr;
+  PreviewSlot slot;
   PreviewScratch scratch;
   const auto frame = Uniform(640, 480, 0x20, 0xC0, 0x60);
-  OnPreviewFrame(lock, shared, scratch, frame.data(), 640, 480);
-  ASSERT_NE(shared, nullptr);
+  OnPreviewFrame(slot, scratch, frame.data(), 640, 480);
+  ASSERT_NE(*slot.Peek(), nullptr);
   const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
-  PaintPreview(canvas.dc.Get(), client, lock, shared);
+  PaintPreview(canvas.dc.Get(), client, slot);
   // 352 wide at x 52: columns 0-51 and 404-455 stay black.
   EXPECT_EQ(canvas.At(10, 132), 0u);
   EXPECT_EQ(canvas.At(51, 10), 0u);
@@ -72,22 +71,21 @@ TEST(Preview, FrameIsStretchedIntoTheAspectFitRectangleWithBlackBars) {
   EXPECT_EQ(canvas.At(53, 1), 0x60C020u);
   EXPECT_EQ(canvas.At(402, 262), 0x60C020u);
   // The paint put the shared bitmap back, alive.
-  const HBITMAP drawn = shared;
-  PaintPreview(canvas.dc.Get(), client, lock, shared);
-  EXPECT_EQ(shared, drawn);
+  const HBITMAP drawn = *slot.Peek();
+  PaintPreview(canvas.dc.Get(), client, slot);
+  EXPECT_EQ(*slot.Peek(), drawn);
   BITMAP info{};
-  EXPECT_NE(GetObjectW(shared, sizeof(info), &info), 0);
-  StorePreviewBitmap(lock, shared, nullptr);
-  EXPECT_EQ(shared, nullptr);
+  EXPECT_NE(GetObjectW(*slot.Peek(), sizeof(info), &info), 0);
+  slot.Store(nullptr);
+  EXPECT_EQ(*slot.Peek(), nullptr);
 }
 
 TEST(Preview, WithoutABitmapTheControlIsBlackWithGreyText) {
   Canvas canvas;
   ASSERT_TRUE(canvas.bits);
-  std::mutex lock;
-  HBITMAP none = nullptr;
+  PreviewSlot none;
   const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
-  PaintPreview(canvas.dc.Get(), client, lock, none);
+  PaintPreview(canvas.dc.Get(), client, none);
   int grey = 0, other = 0;
   for (int y = 0; y < Canvas::kHeight; ++y) {
     for (int x = 0; x < Canvas::kWidth; ++x) {
@@ -132,8 +130,7 @@ bool Alive(HBITMAP bitmap) {
 // must still show its own pixels, and every bitmap made must be gone once the
 // scratch and the slot have gone.
 TEST(Preview, EachFrameShowsItsOwnPixelsAndNoBitmapOutlivesTheScratchAndTheSlot) {
-  std::mutex lock;
-  HBITMAP shared = nullptr;
+  PreviewSlot slot;
   struct Step {
     int width, height;
     std::uint8_t b, g, r;
@@ -147,18 +144,18 @@ TEST(Preview, EachFrameShowsItsOwnPixelsAndNoBitmapOutlivesTheScratchAndTheSlot)
     PreviewScratch scratch;
     for (const Step& step : steps) {
       const auto frame = Uniform(step.width, step.height, step.b, step.g, step.r);
-      OnPreviewFrame(lock, shared, scratch, frame.data(), step.width, step.height);
-      seen.push_back(shared);
-      shown.push_back(CentreOf(shared, step.width, step.height));
+      OnPreviewFrame(slot, scratch, frame.data(), step.width, step.height);
+      seen.push_back(*slot.Peek());
+      shown.push_back(CentreOf(*slot.Peek(), step.width, step.height));
     }
   }
   for (std::size_t i = 0; i < shown.size(); ++i) {
     const Step& step = steps[i];
     EXPECT_EQ(shown[i], static_cast<std::uint32_t>(step.r << 16 | step.g << 8 | step.b)) << "frame " << i;
   }
-  ASSERT_TRUE(Alive(shared));
-  StorePreviewBitmap(lock, shared, nullptr);
-  EXPECT_EQ(shared, nullptr);
+  ASSERT_TRUE(Alive(*slot.Peek()));
+  slot.Store(nullptr);
+  EXPECT_EQ(*slot.Peek(), nullptr);
   for (HBITMAP bitmap : seen) EXPECT_FALSE(Alive(bitmap)) << "a bitmap outlived the scratch and the slot";
 }
 
@@ -174,7 +171,10 @@ TEST(Preview, BitmapHoldsTheFrameExactlyWhateverTheRowPadding) {
         frame[static_cast<std::size_t>(y) * FrameStride(width) + i] = static_cast<std::uint8_t>(17 * y + 5 * i + 1);
       }
     }
-    HBITMAP bitmap = CreatePreviewBitmap(frame.data(), width, height);
+    PreviewSlot slot;
+    PreviewScratch scratch;
+    OnPreviewFrame(slot, scratch, frame.data(), width, height);
+    const HBITMAP bitmap = *slot.Peek();
     ASSERT_NE(bitmap, nullptr);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -188,7 +188,6 @@ TEST(Preview, BitmapHoldsTheFrameExactlyWhateverTheRowPadding) {
       const WindowDc screen(nullptr);
       EXPECT_EQ(GetDIBits(screen.Get(), bitmap, 0, height, back.data(), &info, DIB_RGB_COLORS), height);
     }
-    DeleteObject(bitmap);
     for (int y = 0; y < height; ++y) {
       for (int i = 0; i < 3 * width; ++i) {
         const std::size_t at = static_cast<std::size_t>(y) * FrameStride(width) + i;
@@ -204,26 +203,24 @@ TEST(Preview, BitmapHoldsTheFrameExactlyWhateverTheRowPadding) {
 TEST(Preview, FramesArrivingDuringPaintsAreShownAndNoBitmapLeaks) {
   Canvas canvas;
   ASSERT_TRUE(canvas.bits);
-  std::mutex lock;
-  HBITMAP shared = nullptr;
+  PreviewSlot slot;
   const auto red = Uniform(64, 48, 0, 0, 0xFF);
   const auto blue = Uniform(64, 48, 0xFF, 0, 0);
   PreviewScratch scratch;
-  OnPreviewFrame(lock, shared, scratch, red.data(), 64, 48);
+  OnPreviewFrame(slot, scratch, red.data(), 64, 48);
   std::vector<HBITMAP> made;
   std::atomic<bool> stop{false};
   std::thread capture([&] {
     for (int n = 0; !stop; ++n) {
-      OnPreviewFrame(lock, shared, scratch, (n % 2 ? blue : red).data(), 64, 48);
-      const std::lock_guard<std::mutex> hold(lock);
-      // Unless the paint has the bitmap out and the slot holds its marker.
-      if (shared != reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(-1))) made.push_back(shared);
+      OnPreviewFrame(slot, scratch, (n % 2 ? blue : red).data(), 64, 48);
+      // Unless the paint has the bitmap out.
+      if (const std::optional<HBITMAP> held = slot.Peek()) made.push_back(*held);
     }
   });
   const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
   int wrong = 0;
   for (int i = 0; i < 200; ++i) {
-    PaintPreview(canvas.dc.Get(), client, lock, shared);
+    PaintPreview(canvas.dc.Get(), client, slot);
     const std::uint32_t c = canvas.At(228, 132);
     if (c != 0xFF0000u && c != 0x0000FFu) ++wrong;
   }
@@ -231,7 +228,7 @@ TEST(Preview, FramesArrivingDuringPaintsAreShownAndNoBitmapLeaks) {
   capture.join();
   EXPECT_EQ(wrong, 0);
   EXPECT_GT(made.size(), 100u) << "too few frames to have met the paints";
-  StorePreviewBitmap(lock, shared, nullptr);
+  slot.Store(nullptr);
   scratch = PreviewScratch{};  // as the window's state goes at its end
   int alive = 0;
   BITMAP info{};
@@ -246,22 +243,21 @@ TEST(Preview, FramesArrivingDuringPaintsAreShownAndNoBitmapLeaks) {
 TEST(Preview, AFailedFrameDuringAPaintLeavesNoPreview) {
   Canvas canvas;
   ASSERT_TRUE(canvas.bits);
-  std::mutex lock;
-  HBITMAP shared = nullptr;
+  PreviewSlot slot;
   const auto frame = Uniform(64, 48, 0x10, 0x20, 0x30);
   const RECT client{0, 0, Canvas::kWidth, Canvas::kHeight};
   PreviewScratch scratch;
   for (int i = 0; i < 50; ++i) {
-    OnPreviewFrame(lock, shared, scratch, frame.data(), 64, 48);
-    std::thread capture([&] { StorePreviewBitmap(lock, shared, nullptr); });
-    PaintPreview(canvas.dc.Get(), client, lock, shared);
+    OnPreviewFrame(slot, scratch, frame.data(), 64, 48);
+    std::thread capture([&] { slot.Store(nullptr); });
+    PaintPreview(canvas.dc.Get(), client, slot);
     capture.join();
     // Whichever came first, the slot ends empty and the next paint says so.
-    ASSERT_EQ(shared, nullptr) << "round " << i;
-    PaintPreview(canvas.dc.Get(), client, lock, shared);
+    ASSERT_EQ(slot.Peek(), std::optional<HBITMAP>(nullptr)) << "round " << i;
+    PaintPreview(canvas.dc.Get(), client, slot);
     EXPECT_NE(canvas.At(228, 132), 0x302010u) << "round " << i;
   }
-  StorePreviewBitmap(lock, shared, nullptr);
+  slot.Store(nullptr);
 }
 
 }  // namespace

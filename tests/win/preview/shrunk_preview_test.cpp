@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,17 +39,16 @@ struct Target {
 
 // Paints `frame` as the preview does, shrunk first or stretched by the paint.
 void Paint(Target& target, const std::vector<std::uint8_t>& frame, int width, int height, bool shrink) {
-  std::mutex lock;
-  HBITMAP shared = nullptr;
+  PreviewSlot slot;
   PreviewScratch scratch;
-  OnPreviewFrame(lock, shared, scratch, frame.data(), width, height, shrink ? target.width : 0,
+  OnPreviewFrame(slot, scratch, frame.data(), width, height, shrink ? target.width : 0,
                  shrink ? target.height : 0);
   {
     const SelectedObject selected(target.dc.Get(), target.bitmap.Get());
-    PaintPreview(target.dc.Get(), RECT{0, 0, target.width, target.height}, lock, shared);
+    PaintPreview(target.dc.Get(), RECT{0, 0, target.width, target.height}, slot);
   }
   GdiFlush();
-  StorePreviewBitmap(lock, shared, nullptr);
+  slot.Store(nullptr);
 }
 
 // Smooth shapes and gentle grain, as a photograph has: bottom-up BGR rows.

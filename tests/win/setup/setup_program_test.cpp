@@ -19,7 +19,7 @@
 #include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
-#include "win/startup/program_process.h"
+#include "support/program_process.h"
 
 namespace snaplark::test {
 namespace {

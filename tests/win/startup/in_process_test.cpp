@@ -11,11 +11,10 @@
 
 #include <future>
 
-#include "app/app_state.h"
-#include "app/capture_window_from_tray.h"
 #include "app/startup.h"
+#include "app/tray_program.h"
 #include "camera/camera.h"
-#include "program_process.h"
+#include "support/program_process.h"
 #include "settings/settings.h"
 #include "support/under_wine.h"
 
@@ -30,7 +29,6 @@ struct ExitOnScopeEnd {
   }
 };
 
-// The objects live until the process ends, so start-up can run only once here.
 TEST(InProcessStartupTest, FillsTheProcessStateFromDefaultsAndEndsOnExit) {
   if (!RunningUnderWine()) GTEST_SKIP() << "would rewrite this desk's Snaplark settings";
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\Glimmerdock");
@@ -38,7 +36,8 @@ TEST(InProcessStartupTest, FillsTheProcessStateFromDefaultsAndEndsOnExit) {
   if (other) CloseHandle(other);
   ASSERT_EQ(other, nullptr) << "an instance of the program is already running";
   ASSERT_NE(WaitForShellTray(), nullptr) << "the shell's tray did not come up";
-  std::future<int> run = std::async(std::launch::async, RunTrayProgram, GetModuleHandleW(nullptr));
+  TrayProgram program(GetModuleHandleW(nullptr));
+  std::future<int> run = std::async(std::launch::async, [&] { return RunTrayProgram(program); });
   ExitOnScopeEnd exitOnFailure;
 
   HWND tray = WaitFor([] { return TrayWindowOf(GetCurrentProcessId()); });
@@ -47,36 +46,35 @@ TEST(InProcessStartupTest, FillsTheProcessStateFromDefaultsAndEndsOnExit) {
   // Returns once the program's thread runs its loop: everything before is set.
   SendMessageW(tray, WM_NULL, 0, 0);
 
-  EXPECT_EQ(AppInstance, GetModuleHandleW(nullptr));
-  EXPECT_EQ(TrayWindow, tray);
-  ASSERT_NE(AppSettings, nullptr);
-  EXPECT_EQ(AppSettings->DeviceSymLink, L"");
-  EXPECT_EQ(AppSettings->DeviceName, L"");
-  EXPECT_EQ(AppSettings->DeviceIndex, 0);
-  EXPECT_EQ(AppSettings->Keybind, 121u) << "F10";
-  ASSERT_NE(AppCamera, nullptr);
-  EXPECT_FALSE(AppCamera->IsOpen());
+  EXPECT_EQ(program.instance, GetModuleHandleW(nullptr));
+  EXPECT_EQ(program.window, tray);
+  EXPECT_EQ(TrayProgram::Of(tray), &program);
+  EXPECT_EQ(program.settings.DeviceSymLink, L"");
+  EXPECT_EQ(program.settings.DeviceName, L"");
+  EXPECT_EQ(program.settings.DeviceIndex, 0);
+  EXPECT_EQ(program.settings.Keybind, 121u) << "F10";
+  EXPECT_FALSE(program.camera.IsOpen());
   // The window's creation failed and its clean-up ran: nothing shows. (The
   // message above may be answered while start-up waits on the shell, so the
   // end of that attempt is waited for.)
-  EXPECT_TRUE(WaitFor([] { return !CaptureWindowShowing; }));
+  EXPECT_TRUE(WaitFor([&] { return !program.captureWindowShowing; }));
   EXPECT_EQ(FindWindowW(L"#32770", L"Snaplark"), nullptr);
 
-  EXPECT_EQ(TrayIconData.cbSize, sizeof(void*) == 4 ? 956u : 976u);
-  EXPECT_EQ(TrayIconData.hWnd, tray);
-  EXPECT_EQ(TrayIconData.uID, 1u);
-  EXPECT_EQ(TrayIconData.uFlags, 7u);
-  EXPECT_EQ(TrayIconData.uCallbackMessage, 1124u);
-  EXPECT_STREQ(TrayIconData.szTip, L"Snaplark");
-  EXPECT_EQ(TrayIconData.hIcon, LoadIconW(nullptr, IDI_APPLICATION));
-  EXPECT_EQ(TrayIconData.dwInfoFlags, 0u);
-  EXPECT_EQ(TrayIconData.szInfo[0], L'\0');
+  EXPECT_EQ(program.icon.Record().cbSize, sizeof(void*) == 4 ? 956u : 976u);
+  EXPECT_EQ(program.icon.Record().hWnd, tray);
+  EXPECT_EQ(program.icon.Record().uID, 1u);
+  EXPECT_EQ(program.icon.Record().uFlags, 7u);
+  EXPECT_EQ(program.icon.Record().uCallbackMessage, 1124u);
+  EXPECT_STREQ(program.icon.Record().szTip, L"Snaplark");
+  EXPECT_EQ(program.icon.Record().hIcon, LoadIconW(nullptr, IDI_APPLICATION));
+  EXPECT_EQ(program.icon.Record().dwInfoFlags, 0u);
+  EXPECT_EQ(program.icon.Record().szInfo[0], L'\0');
 
   PostMessageW(tray, WM_COMMAND, 2003, 0);
   ASSERT_EQ(run.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_EQ(run.get(), 0);
   EXPECT_FALSE(TrayIconExists(tray, 1));
-  EXPECT_FALSE(AppCamera->IsOpen());
+  EXPECT_FALSE(program.camera.IsOpen());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "program_process.h"
+#include "support/program_process.h"
 #include "support/under_wine.h"
 
 namespace snaplark::test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "program_process.h"
+#include "support/program_process.h"
 #include "support/demo_pattern.h"
 #include "support/typed_keys.h"
 #include "support/under_wine.h"

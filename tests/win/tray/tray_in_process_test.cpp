@@ -10,21 +10,20 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <atomic>
 #include <future>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/capture_window_from_tray.h"
 #include "app/startup.h"
-#include "app/tray_menu.h"
 #include "app/taskbar_listener.h"
-#include "app/tray_notices.h"
-#include "app/tray_protocol.h"
+#include "app/tray_menu.h"
+#include "app/tray_program.h"
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
+#include "res/tray_protocol.h"
 #include "camera/camera.h"
 #include "camera/virtual/demo_devices.h"
 #include "settings/settings.h"
@@ -35,6 +34,8 @@
 
 namespace snaplark::test {
 namespace {
+
+std::unique_ptr<TrayProgram> program;
 
 std::mutex recordsLock;
 std::vector<std::pair<DWORD, NOTIFYICONDATAW>> records;
@@ -67,36 +68,13 @@ std::vector<std::wstring> NoticesSince(std::size_t from) {
   return texts;
 }
 
-struct ClassSearch {
-  const wchar_t* className;
-  HWND found;
-};
-
-BOOL CALLBACK MatchVisibleOfClass(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<ClassSearch*>(param);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (lstrcmpW(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
 // A visible top-level window of the program's thread.
 HWND VisibleWindowOfClass(const wchar_t* className) {
-  ClassSearch search{className, nullptr};
-  EnumThreadWindows(GetWindowThreadProcessId(TrayWindow, nullptr), MatchVisibleOfClass,
-                    reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return VisibleWindowOfThread(GetWindowThreadProcessId(program->window, nullptr), className);
 }
 
 HWND WaitForCaptureWindow() {
   return WaitFor([] { return VisibleWindowOfClass(L"#32770"); }, std::chrono::seconds(15));
-}
-
-std::wstring ItemText(HWND dialog, int id) {
-  wchar_t text[128] = {};
-  GetDlgItemTextW(dialog, id, text, 128);
-  return text;
 }
 
 // Runs `work` on the program's own thread, where its state lives, through a
@@ -108,8 +86,8 @@ LRESULT CALLBACK RunPendingWork(int code, WPARAM wParam, LPARAM lParam) {
 }
 void OnProgramThread(std::function<void()> work) {
   pendingWork = std::move(work);
-  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RunPendingWork, nullptr, GetWindowThreadProcessId(TrayWindow, nullptr));
-  SendMessageW(TrayWindow, WM_NULL, 0, 0);
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RunPendingWork, nullptr, GetWindowThreadProcessId(program->window, nullptr));
+  SendMessageW(program->window, WM_NULL, 0, 0);
   UnhookWindowsHookEx(hook);
 }
 
@@ -117,8 +95,8 @@ void OnProgramThread(std::function<void()> work) {
 std::vector<std::wstring> CloseCaptureWindow(HWND window) {
   const std::size_t before = RecordCount();
   PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-  WaitFor([] { return !CaptureWindowShowing && !VisibleWindowOfClass(L"#32770"); }, std::chrono::seconds(15));
-  SendMessageW(TrayWindow, WM_NULL, 0, 0);
+  WaitFor([] { return !program->captureWindowShowing && !VisibleWindowOfClass(L"#32770"); }, std::chrono::seconds(15));
+  SendMessageW(program->window, WM_NULL, 0, 0);
   return NoticesSince(before);
 }
 
@@ -133,7 +111,7 @@ std::vector<std::wstring> NoticesAfterKey(WORD key) {
 void PickKeyInWindow(HWND window, WORD key) {
   SendMessageW(GetDlgItem(window, 1003), BM_CLICK, 0, 0);
   TypeKey(key);
-  WaitFor([&] { return ItemText(window, 1004) != L"[press any key]"; }, std::chrono::seconds(5));
+  WaitFor([&] { return DialogItemText(window, 1004) != L"[press any key]"; }, std::chrono::seconds(5));
 }
 
 std::future<int> run;
@@ -143,24 +121,24 @@ class TrayInProcess : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!RunningUnderWine()) return;
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\Glimmerdock");
-    NotifyShell = RecordAndNotify;
+    program = std::make_unique<TrayProgram>(GetModuleHandleW(nullptr), RecordAndNotify);
     UseDemoDevices();
     GetDesktopWindow();
     WaitFor([] { return FindWindowW(L"Shell_TrayWnd", nullptr); });
-    run = std::async(std::launch::async, RunTrayProgram, GetModuleHandleW(nullptr));
-    WaitFor([] { return TrayWindow; });
+    run = std::async(std::launch::async, [] { return RunTrayProgram(*program); });
+    WaitFor([] { return program->window; });
   }
   static void TearDownTestSuite() {
     if (!run.valid()) return;
     if (run.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
       if (HWND window = VisibleWindowOfClass(L"#32770")) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-      PostMessageW(TrayWindow, WM_COMMAND, 2003, 0);
+      PostMessageW(program->window, WM_COMMAND, 2003, 0);
     }
     run.wait_for(std::chrono::seconds(30));
   }
   void SetUp() override {
     if (!RunningUnderWine()) GTEST_SKIP() << "would rewrite this desk's Snaplark settings";
-    ASSERT_NE(TrayWindow, nullptr) << "the program did not start";
+    ASSERT_NE(program->window, nullptr) << "the program did not start";
   }
 };
 
@@ -168,7 +146,7 @@ TEST_F(TrayInProcess, StartAddsTheIconAndEachClosingOfTheWindowSaysTwoThings) {
   HWND window = WaitForCaptureWindow();
   ASSERT_NE(window, nullptr);
   // The refused icon is asked for again until the taskbar takes it.
-  EXPECT_TRUE(WaitFor([] { return TrayIconExists(TrayWindow, 1); }, std::chrono::seconds(12)));
+  EXPECT_TRUE(WaitFor([] { return TrayIconExists(program->window, 1); }, std::chrono::seconds(12)));
   {
     const std::lock_guard<std::mutex> hold(recordsLock);
     ASSERT_GE(records.size(), 2u);
@@ -184,35 +162,35 @@ TEST_F(TrayInProcess, StartAddsTheIconAndEachClosingOfTheWindowSaysTwoThings) {
     EXPECT_EQ(notice->second.uTimeout, 3000u);
     EXPECT_STREQ(notice->second.szInfoTitle, L"Snaplark");
     EXPECT_STREQ(notice->second.szInfo, L"Hotkey registered: F10  (press it anywhere to capture)");
-    EXPECT_EQ(TrayIconData.uFlags, 7u) << "the stored record stays without the balloon";
+    EXPECT_EQ(program->icon.Record().uFlags, 7u) << "the stored record stays without the balloon";
   }
   EXPECT_EQ(CloseCaptureWindow(window),
             (std::vector<std::wstring>{L"Hotkey registered: F10  (press it anywhere to capture)",
                                        L"Still running in the tray. Press F10 anywhere to capture."}));
-  EXPECT_FALSE(AppCamera->IsOpen()) << "the camera is let go in the tray";
+  EXPECT_FALSE(program->camera.IsOpen()) << "the camera is let go in the tray";
 }
 
 TEST_F(TrayInProcess, TheHotkeyCapturesTheSavedCameraOrSaysThereIsNone) {
   EXPECT_EQ(NoticesAfterKey(VK_F10), std::vector<std::wstring>{L"Captured to clipboard."});
-  EXPECT_TRUE(AppCamera->IsOpen()) << "kept open for the next press";
+  EXPECT_TRUE(program->camera.IsOpen()) << "kept open for the next press";
 
   std::wstring saved;
   OnProgramThread([&] {
-    AppCamera->Close();
-    saved = std::exchange(AppSettings->DeviceSymLink, L"");
+    program->camera.Close();
+    saved = std::exchange(program->settings.DeviceSymLink, L"");
   });
   EXPECT_EQ(NoticesAfterKey(VK_F10),
             std::vector<std::wstring>{L"No camera open. Open the app and select a device first."});
-  EXPECT_FALSE(AppCamera->IsOpen());
-  OnProgramThread([&] { AppSettings->DeviceSymLink = saved; });
+  EXPECT_FALSE(program->camera.IsOpen());
+  OnProgramThread([&] { program->settings.DeviceSymLink = saved; });
 }
 
 TEST_F(TrayInProcess, AKeyPickedInTheWindowTakesOverOnlyWhenTheWindowCloses) {
-  PostMessageW(TrayWindow, WM_COMMAND, 2001, 0);
+  PostMessageW(program->window, WM_COMMAND, 2001, 0);
   HWND window = WaitForCaptureWindow();
   ASSERT_NE(window, nullptr);
   PickKeyInWindow(window, VK_F9);
-  ASSERT_EQ(ItemText(window, 1004), L"F9  (global hotkey)");
+  ASSERT_EQ(DialogItemText(window, 1004), L"F9  (global hotkey)");
   EXPECT_TRUE(NoticesAfterKey(VK_F9).empty()) << "the new key works before the window closes";
   EXPECT_EQ(NoticesAfterKey(VK_F10), std::vector<std::wstring>{L"Captured to clipboard."});
 
@@ -224,7 +202,7 @@ TEST_F(TrayInProcess, AKeyPickedInTheWindowTakesOverOnlyWhenTheWindowCloses) {
 }
 
 TEST_F(TrayInProcess, AKeyTakenElsewhereOrNoKeyAtAllIsReported) {
-  PostMessageW(TrayWindow, WM_COMMAND, 2001, 0);
+  PostMessageW(program->window, WM_COMMAND, 2001, 0);
   HWND window = WaitForCaptureWindow();
   ASSERT_NE(window, nullptr);
   PickKeyInWindow(window, VK_F8);
@@ -235,10 +213,10 @@ TEST_F(TrayInProcess, AKeyTakenElsewhereOrNoKeyAtAllIsReported) {
                                        L"Still running in the tray. Press F8 anywhere to capture."}));
   UnregisterHotKey(nullptr, 7);
 
-  PostMessageW(TrayWindow, WM_COMMAND, 2001, 0);
+  PostMessageW(program->window, WM_COMMAND, 2001, 0);
   window = WaitForCaptureWindow();
   ASSERT_NE(window, nullptr);
-  OnProgramThread([] { AppSettings->Keybind = 0; });
+  OnProgramThread([] { program->settings.Keybind = 0; });
   EXPECT_EQ(CloseCaptureWindow(window),
             (std::vector<std::wstring>{L"No capture hotkey set. Open the app and click Change to set one.",
                                        L"Still running in the tray. Open the app to set a capture hotkey."}));
@@ -282,7 +260,7 @@ TEST_F(TrayInProcess, TheMenuListsSixEntriesAndGreysTheInstalledDataSource) {
 std::vector<std::wstring> menuCalls;
 UINT menuAnswer = 0;
 std::wstring NameOf(HWND window) {
-  return window == TrayWindow ? L"tray" : window == TrayMenuOwner(TrayWindow) ? L"owner" : L"other";
+  return window == program->window ? L"tray" : window == program->MenuOwner() ? L"owner" : L"other";
 }
 BOOL WINAPI RecordForeground(HWND window) {
   menuCalls.push_back(L"foreground " + NameOf(window));
@@ -298,13 +276,13 @@ BOOL WINAPI RecordPost(HWND window, UINT message, WPARAM wParam, LPARAM) {
 }
 
 TEST_F(TrayInProcess, TheMenuIsOwnedByAWindowThatCanComeToTheFront) {
-  HWND owner = TrayMenuOwner(TrayWindow);
-  ASSERT_NE(owner, TrayWindow);
+  HWND owner = program->MenuOwner();
+  ASSERT_NE(owner, program->window);
   EXPECT_EQ(GetAncestor(owner, GA_PARENT), GetDesktopWindow()) << "a message-only window cannot be in front";
   for (const UINT answer : {0u, 2004u}) {
     menuCalls.clear();
     menuAnswer = answer;
-    ShowTrayMenu(TrayWindow, {RecordForeground, RecordTrack, RecordPost});
+    ShowTrayMenu(program->window, program->MenuOwner(), {RecordForeground, RecordTrack, RecordPost});
     std::vector<std::wstring> expected = {L"foreground owner", L"track owner", L"post owner 0 0"};
     if (answer) expected.push_back(L"post tray 273 2004");
     EXPECT_EQ(menuCalls, expected);
@@ -319,10 +297,10 @@ BOOL WINAPI RecordFilter(HWND window, UINT message, DWORD action, PCHANGEFILTERS
 
 // An elevated tray hears the unelevated shell and TWAIN source.
 TEST_F(TrayInProcess, TheShellsAndTheDataSourcesMessagesPassThePrivilegeFilter) {
-  HWND listener = TrayMenuOwner(TrayWindow);
-  LetUnelevatedSendersThrough(TrayWindow, listener, RecordFilter);
+  HWND listener = program->MenuOwner();
+  LetUnelevatedSendersThrough(program->window, listener, RecordFilter);
   EXPECT_EQ(letThrough, (std::vector<std::pair<HWND, UINT>>{{listener, RegisterWindowMessageW(L"TaskbarCreated")},
-                                                            {TrayWindow, TrayHotkeyLeaseMessage}}));
+                                                            {program->window, TrayHotkeyLeaseMessage}}));
 }
 
 // The text of the box the installer shows for `paths`, answered with OK.
@@ -332,11 +310,8 @@ std::wstring InstallerBox(const TwainSourcePaths& paths) {
     thread = GetCurrentThreadId();
     InstallTwainSource(nullptr, paths);
   });
-  HWND box = WaitFor([&]() -> HWND {
-    ClassSearch search{L"#32770", nullptr};
-    if (thread) EnumThreadWindows(thread, MatchVisibleOfClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }, std::chrono::seconds(5));
+  HWND box = WaitFor([&]() -> HWND { return thread ? VisibleWindowOfThread(thread) : nullptr; },
+                     std::chrono::seconds(5));
   const std::wstring text = box ? ReadBox(box).text : L"no box";
   if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
   install.wait_for(std::chrono::seconds(5));
@@ -363,7 +338,7 @@ TEST_F(TrayInProcess, EachInstallerPathIsCheckedOnItsOwn) {
 // Last: the real menu, opened by a right click on the icon and answered with
 // keys, ends the program.
 TEST_F(TrayInProcess, ExitChosenFromTheMenuRemovesTheIconAndEndsTheProgram) {
-  PostMessageW(TrayWindow, 1124, 1, WM_RBUTTONUP);
+  PostMessageW(program->window, 1124, 1, WM_RBUTTONUP);
   ASSERT_TRUE(WaitFor([] { return FindWindowW(L"#32768", nullptr); }, std::chrono::seconds(5)))
       << "no popup menu";
   TypeKey(VK_UP);  // from no selection, Up selects the last item

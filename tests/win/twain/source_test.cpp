@@ -17,6 +17,7 @@
 #include "res/resource_ids.h"
 #include "settings/settings_store.h"
 #include "support/demo_pattern.h"
+#include "support/desk_windows.h"
 #include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
@@ -360,12 +361,6 @@ HWND SourceWindow() {
 
 HWND WaitForSourceWindow() { return WaitFor(SourceWindow); }
 
-std::wstring ItemText(HWND window, int id) {
-  wchar_t text[256] = {};
-  GetDlgItemTextW(window, id, text, 256);
-  return text;
-}
-
 bool Unloaded() { return GetModuleHandleW(DemoSource().c_str()) == nullptr; }
 
 // The manager lets applications up to 2.2 call the source from inside their
@@ -400,9 +395,9 @@ TEST_F(SourceTest, TheWindowScansIntoATransferOrAsksTheApplicationToClose) {
       HWND window = WaitForSourceWindow();
       if (!window) return;
       if (!c.modal) WaitFor([&] { return loopSawWindow.load(); }, std::chrono::seconds(5));
-      scan = ItemText(window, IDC_CAPTURE);
-      cancel = ItemText(window, IDC_CLOSE);
-      subtitle = ItemText(window, IDC_SUBTITLE);
+      scan = DialogItemText(window, IDC_CAPTURE);
+      cancel = DialogItemText(window, IDC_CLOSE);
+      subtitle = DialogItemText(window, IDC_SUBTITLE);
       if (c.modal) {
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CAPTURE, BN_CLICKED), 0);
       } else {

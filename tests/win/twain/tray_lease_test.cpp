@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "app/tray_protocol.h"
+#include "res/tray_protocol.h"
 #include "camera/virtual/demo_devices.h"
 #include "res/resource_ids.h"
 #include "settings/settings_store.h"
@@ -15,7 +15,7 @@
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
 #include "twain_host.h"
-#include "win/startup/program_process.h"
+#include "support/program_process.h"
 
 namespace snaplark::test {
 namespace {

@@ -133,10 +133,4 @@ inline HWND StartToTray(ProgramProcess& program, const std::wstring& path) {
   return WaitFor([&] { return !IsWindow(window); }) ? tray : nullptr;
 }
 
-inline std::wstring DialogItemText(HWND dialog, int id) {
-  wchar_t text[256] = {};
-  GetDlgItemTextW(dialog, id, text, 256);
-  return text;
-}
-
 }  // namespace snaplark::test
