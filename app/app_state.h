@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "app/tray_protocol.h"
+#include "product_identity.h"
 
 namespace snaplark {
 
@@ -13,8 +14,8 @@ class Camera;
 
 // Fixed identifiers the program shares with the shell and with its own other
 // instances.
-inline constexpr wchar_t SingleInstanceMutexName[] = L"Glimmerdock_SingleInstance";
-inline constexpr wchar_t ProgramTitle[] = L"Snaplark";
+inline constexpr auto& SingleInstanceMutexName = identity::InstanceMutex;
+inline constexpr auto& ProgramTitle = identity::ProductName;
 inline constexpr UINT TrayCallbackMessage = WM_USER + 100;
 inline constexpr UINT TrayIconId = 1;
 

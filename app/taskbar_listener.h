@@ -6,9 +6,11 @@
 // Being top-level, it also owns the tray menu and the administrator prompt.
 #include <windows.h>
 
+#include "product_identity.h"
+
 namespace snaplark {
 
-inline constexpr wchar_t TaskbarListenerClass[] = L"GlimmerdockTaskbarListener";
+using identity::TaskbarListenerClass;
 
 // Creates the listener (never shown); null if it cannot be made.
 HWND CreateTaskbarListener(HINSTANCE instance);

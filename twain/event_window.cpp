@@ -1,5 +1,6 @@
 #include "twain/event_window.h"
 
+#include "product_identity.h"
 #include "res/resource_ids.h"
 #include "twain/data_source.h"
 #include "twain/module_hold.h"
@@ -7,7 +8,7 @@
 namespace snaplark {
 namespace {
 
-constexpr wchar_t EventWindowClass[] = L"GlimmerdockSourceEvents";
+constexpr auto& EventWindowClass = identity::SourceEventsClass;
 
 // The application may close the source, and its manager unload the file,
 // from inside what runs here (the capture window's loop dispatches the
