@@ -6,7 +6,7 @@
 // alive, and the three fonts. A plain timing program, run in a throwaway
 // prefix (captures go to its Pictures folder and are deleted as they come):
 //
-//   scripts/wine-env.sh run <prefix dir> build/<tree>/ui/soak.exe [seconds]
+//   scripts/wine-env.sh run <prefix dir> build/<tree>/bench/soak.exe [seconds]
 #include <windows.h>
 #include <mfapi.h>
 #include <psapi.h>
