@@ -21,6 +21,7 @@
 #include "app/startup.h"
 #include "camera/virtual/demo_devices.h"
 #include "camera/virtual/virtual_devices.h"
+#include "product_identity.h"
 
 namespace {
 
@@ -66,16 +67,16 @@ double PressAndWait() {
   return arrived ? NowMilliseconds() - start : -1;
 }
 
-HWND CaptureWindow() { return FindWindowW(L"#32770", L"Snaplark"); }
+HWND CaptureWindow() { return FindWindowW(L"#32770", snaplark::identity::ProductName); }
 
 }  // namespace
 
 int main() {
   using namespace snaplark;
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\Glimmerdock");
+  RegDeleteTreeW(HKEY_CURRENT_USER, identity::SettingsKey);
   VirtualDevice camera;
-  camera.name = kDemoNv12Name;
-  camera.symbolicLink = kDemoNv12Link;
+  camera.name = DemoNv12Name;
+  camera.symbolicLink = DemoNv12Link;
   camera.script = [] {
     VirtualCameraScript script = DemoNv12Script();
     script.freeRunning = true;
