@@ -15,13 +15,13 @@ HRESULT WINAPI CreateSystemDeviceSource(IMFAttributes* attributes, IMFMediaSourc
   return calls ? calls->createDeviceSource(attributes, source) : E_NOTIMPL;
 }
 
-const DeviceLayer kMediaFoundationLayer = {EnumSystemDevices, CreateSystemDeviceSource};
-const DeviceLayer* currentLayer = &kMediaFoundationLayer;
+const DeviceLayer MediaFoundationLayer = {EnumSystemDevices, CreateSystemDeviceSource};
+const DeviceLayer* currentLayer = &MediaFoundationLayer;
 
 }  // namespace
 
 const DeviceLayer& CurrentDeviceLayer() { return *currentLayer; }
 
-void UseDeviceLayer(const DeviceLayer* layer) { currentLayer = layer ? layer : &kMediaFoundationLayer; }
+void UseDeviceLayer(const DeviceLayer* layer) { currentLayer = layer ? layer : &MediaFoundationLayer; }
 
 }  // namespace snaplark

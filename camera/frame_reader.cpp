@@ -21,7 +21,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+constexpr DWORD FirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
 enum class Layout { Rgb, Nv12, Yuy2, Unknown };
 
@@ -285,7 +285,7 @@ ReadChannel::ReadChannel(IMFSourceReader* forReader)
       read([slot = slot] {
         slot->sample.Reset();
         slot->flags = 0;
-        slot->result = slot->reader->ReadSample(kFirstVideoStream, 0, nullptr, &slot->flags, nullptr, &slot->sample);
+        slot->result = slot->reader->ReadSample(FirstVideoStream, 0, nullptr, &slot->flags, nullptr, &slot->sample);
       }) {
   slot->reader = forReader;
 }

@@ -17,7 +17,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+constexpr DWORD FirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
 // The device's native subtypes that we take, in the order compared.
 const GUID* const AcceptedSubtypes[] = {&MFVideoFormat_RGB24, &MFVideoFormat_YUY2, &MFVideoFormat_NV12,
@@ -60,12 +60,12 @@ bool RequestDecodedOutput(IMFSourceReader* reader, IMFMediaType* compressed, GUI
   ComPtr<IMFSourceReaderEx> extended;
   if (SUCCEEDED(reader->QueryInterface(IID_PPV_ARGS(&extended)))) {
     DWORD changes = 0;
-    if (FAILED(extended->SetNativeMediaType(kFirstVideoStream, compressed, &changes))) return false;
+    if (FAILED(extended->SetNativeMediaType(FirstVideoStream, compressed, &changes))) return false;
   }
   for (const GUID& output : {MFVideoFormat_NV12, MFVideoFormat_YUY2}) {
     ComPtr<IMFMediaType> request;
     if (FAILED(MakeRequest(output, compressed, request))) continue;
-    if (SUCCEEDED(reader->SetCurrentMediaType(kFirstVideoStream, nullptr, request.Get()))) {
+    if (SUCCEEDED(reader->SetCurrentMediaType(FirstVideoStream, nullptr, request.Get()))) {
       chosen = output;
       return true;
     }
@@ -100,27 +100,27 @@ bool Camera::SelectMediaType() {
     if (FAILED(NewMediaType(request))) return false;
     HRESULT hr = request->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB24);
-    if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(kFirstVideoStream, nullptr, request.Get());
+    if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(FirstVideoStream, nullptr, request.Get());
     if (SUCCEEDED(hr)) chosen = MFVideoFormat_RGB24;
   }
 
   // Most webcams refuse RGB24; take their first type that we can use.
   for (DWORD index = 0; IsEqualGUID(chosen, GUID_NULL); ++index) {
     ComPtr<IMFMediaType> native;
-    if (FAILED(reader->GetNativeMediaType(kFirstVideoStream, index, &native))) return false;
+    if (FAILED(reader->GetNativeMediaType(FirstVideoStream, index, &native))) return false;
     GUID nativeSubtype = GUID_NULL;
     if (FAILED(native->GetGUID(MF_MT_SUBTYPE, &nativeSubtype))) nativeSubtype = GUID_NULL;
     if (!IsAcceptedSubtype(nativeSubtype)) continue;
     if (IsEqualGUID(nativeSubtype, MFVideoFormat_MJPG)) {
       // A compressed frame is no picture to us: only a decoded output will do.
       RequestDecodedOutput(reader.Get(), native.Get(), chosen);
-    } else if (SUCCEEDED(reader->SetCurrentMediaType(kFirstVideoStream, nullptr, native.Get()))) {
+    } else if (SUCCEEDED(reader->SetCurrentMediaType(FirstVideoStream, nullptr, native.Get()))) {
       chosen = nativeSubtype;
     }
   }
 
   ComPtr<IMFMediaType> current;
-  if (FAILED(reader->GetCurrentMediaType(kFirstVideoStream, &current))) return false;
+  if (FAILED(reader->GetCurrentMediaType(FirstVideoStream, &current))) return false;
   UINT64 size = 0;
   if (FAILED(current->GetUINT64(MF_MT_FRAME_SIZE, &size))) size = 0;
   width = static_cast<std::int32_t>(static_cast<std::uint32_t>(size >> 32));

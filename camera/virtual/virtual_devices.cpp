@@ -55,7 +55,7 @@ HRESULT WINAPI CreateVirtualDeviceSource(IMFAttributes* attributes, IMFMediaSour
   return CreateVirtualMediaSource(script(), source);
 }
 
-const DeviceLayer kVirtualLayer = {EnumerateVirtualDevices, CreateVirtualDeviceSource};
+const DeviceLayer VirtualLayer = {EnumerateVirtualDevices, CreateVirtualDeviceSource};
 
 }  // namespace
 
@@ -64,7 +64,7 @@ void UseVirtualDevices(std::vector<VirtualDevice> devices) {
     std::lock_guard<std::mutex> lock(devicesMutex);
     installedDevices = std::move(devices);
   }
-  UseDeviceLayer(&kVirtualLayer);
+  UseDeviceLayer(&VirtualLayer);
 }
 
 void UseMediaFoundationDevices() {
