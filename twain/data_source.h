@@ -11,6 +11,7 @@
 #include "handles/win_handles.h"
 #include "settings/settings_store.h"
 #include "twain/capabilities.h"
+#include "twain/event_window.h"
 #include "twain/image_transfer.h"
 #include "twain/manager_link.h"
 #include "twain/twain_types.h"
@@ -22,7 +23,7 @@ class TrayHotkeyLease;
 
 enum class SourceState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
 
-class DataSource {
+class DataSource final : public EventTarget {
  public:
   // `self` is the source's identity as the manager handed it over at
   // MSG_OPENDS, `application` the application's; both are copied.
@@ -30,7 +31,7 @@ class DataSource {
              const ManagerLink& manager, const SettingsStore& store);
   // Ends everything the session started: the window, the camera with its
   // threads, Media Foundation, COM, the event window and its class.
-  ~DataSource();
+  ~DataSource() override;
   DataSource(const DataSource&) = delete;
   DataSource& operator=(const DataSource&) = delete;
 
@@ -45,12 +46,12 @@ class DataSource {
   // True while one of the event window's messages runs: the capture
   // window's loop or a call into the application may be on the stack, and
   // the session must not be deleted under them.
-  bool Busy() const { return running_ > 0; }
+  bool Busy() const override { return running_ > 0; }
   // MSG_CLOSEDS while busy: ends the window as Cancel would and every state
   // of the acquisition, and leaves the session to be deleted by the
   // outermost event message once it has returned.
   void Abandon();
-  bool Abandoned() const { return abandoned_; }
+  bool Abandoned() const override { return abandoned_; }
   // Answers DAT_STATUS: the condition of the last failed triplet.
   twain::TW_UINT16 TakeCondition();
   void NoteCondition(twain::TW_UINT16 condition) { condition_ = condition; }
@@ -60,7 +61,7 @@ class DataSource {
   // `wParam` is the enabling the message was posted for (a message left
   // over from an earlier one is dropped), or for EventWindowEnded the
   // result of a window without a loop of its own.
-  void OnEventWindowMessage(UINT message, WPARAM wParam);
+  void OnEventWindowMessage(UINT message, WPARAM wParam) override;
 
  private:
   TwainAnswer AnswerControl(twain::TW_UINT16 data, twain::TW_UINT16 message, twain::TW_MEMREF pData);

@@ -2,7 +2,6 @@
 
 #include "product_identity.h"
 #include "res/resource_ids.h"
-#include "twain/data_source.h"
 #include "twain/module_hold.h"
 
 namespace snaplark {
@@ -15,7 +14,7 @@ constexpr auto& EventWindowClass = identity::SourceEventsClass;
 // application's own messages; the news calls the application). The
 // outermost message holds the file until it has returned, and deletes a
 // session closed under it: the window this runs in goes with it.
-void RunEvent(DataSource* source, UINT message, WPARAM wParam) {
+void RunEvent(EventTarget* source, UINT message, WPARAM wParam) {
   if (source->Busy()) {
     source->OnEventWindowMessage(message, wParam);
     return;
@@ -37,7 +36,7 @@ LRESULT CALLBACK EventWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* source = reinterpret_cast<DataSource*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* source = reinterpret_cast<EventTarget*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (source && message >= EventShowWindow && message <= EventWindowEnded) {
     RunEvent(source, message, wParam);
     return 0;
@@ -56,7 +55,7 @@ BOOL CALLBACK CloseIfCaptureWindow(HWND window, LPARAM) {
 
 }  // namespace
 
-HWND CreateEventWindow(HINSTANCE module, DataSource* source) {
+HWND CreateEventWindow(HINSTANCE module, EventTarget* source) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = EventWindowProc;
