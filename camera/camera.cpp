@@ -49,12 +49,12 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     if (SUCCEEDED(calls->createAttributes(&options, 1))) {
       options->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, FALSE);
     }
-    hr = calls->createSourceReaderFromMediaSource(source.Get(), options.Get(), &reader);
+    hr = calls->createSourceReaderFromMediaSource(source.Get(), options.Get(), &reader_);
   }
-  if (FAILED(hr) || !reader) {
+  if (FAILED(hr) || !reader_) {
     // No reader took the source: shutting it down is ours to do, or the
     // device stays held until the process ends.
-    reader.Reset();
+    reader_.Reset();
     source->Shutdown();
     return false;
   }
@@ -86,16 +86,16 @@ void Camera::Close() {
   // cancels the pending request.
   captureReads_.reset();
   snapshotReads_.reset();
-  reader.Reset();
+  reader_.Reset();
   if (source_) source_->Shutdown();
   source_.Reset();
   streaming_ = false;
   lost_ = false;
-  width = 0;
-  height = 0;
-  bufferHeight = 0;
-  defaultStride = 0;
-  subtype = GUID_NULL;
+  width_ = 0;
+  height_ = 0;
+  bufferHeight_ = 0;
+  defaultStride_ = 0;
+  subtype_ = GUID_NULL;
 }
 
 }  // namespace snaplark

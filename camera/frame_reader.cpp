@@ -202,14 +202,14 @@ bool DeviceLost(const SampleSlot& slot) {
 }  // namespace
 
 bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pixels) const {
-  const Layout layout = LayoutOf(subtype);
-  if (layout == Layout::Unknown || !IsUsableFrameSize(width, height) || bufferHeight < height) return false;
-  const int stride = FrameStride(width);
-  const std::size_t frameBytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  const Layout layout = LayoutOf(subtype_);
+  if (layout == Layout::Unknown || !IsUsableFrameSize(width_, height_) || bufferHeight_ < height_) return false;
+  const int stride = FrameStride(width_);
+  const std::size_t frameBytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height_);
   // NV12's chroma plane follows all the rows the type declares (1088 for a
   // 1080-row picture shown through its aperture), never a guess from the
   // buffer's length.
-  const std::int64_t lumaRows = bufferHeight;
+  const std::int64_t lumaRows = bufferHeight_;
 
   // A 2-D buffer knows its own pitch (padded rows, bottom-up RGB); use it.
   ComPtr<IMF2DBuffer2> sized;
@@ -221,9 +221,9 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     DWORD length = 0;
     if (FAILED(sized->Lock2DSize(MF2DBuffer_LockFlags_Read, &top, &pitch, &start, &length))) return false;
     scope.MarkLocked();
-    if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, length)) return false;
+    if (!top || !PitchedFits(layout, width_, height_, lumaRows, top, pitch, start, length)) return false;
     if (!SizeFrame(pixels, frameBytes)) return false;
-    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
+    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width_, height_, stride);
     return true;
   }
   ComPtr<IMF2DBuffer> planar;
@@ -242,9 +242,9 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
     if (!top || distance == 0) return false;
     const std::int64_t rowsAbove = pitch < 0 ? static_cast<std::int64_t>(allocated) / distance - 1 : 0;
     const std::uint8_t* start = top - static_cast<std::ptrdiff_t>(rowsAbove * distance);
-    if (rowsAbove < 0 || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, allocated)) return false;
+    if (rowsAbove < 0 || !PitchedFits(layout, width_, height_, lumaRows, top, pitch, start, allocated)) return false;
     if (!SizeFrame(pixels, frameBytes)) return false;
-    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width, height, stride);
+    ConvertPitched(layout, top, pitch, lumaRows, pixels.data(), width_, height_, stride);
     return true;
   }
 
@@ -253,29 +253,29 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, std::vector<std::uint8_t>& pi
   // A contiguous buffer's rows lie as the type's default stride says:
   // padded for odd widths (1366 pixels in rows of 1376 bytes), negative for
   // bottom-up rows. A stride narrower than a row is no layout at all.
-  const std::int64_t packed = PackedPitch(layout, width);
-  const std::int64_t declared = defaultStride;
+  const std::int64_t packed = PackedPitch(layout, width_);
+  const std::int64_t declared = defaultStride_;
   const std::int64_t declaredDistance = declared < 0 ? -declared : declared;
-  if (declared == 0 || declared == packed || declaredDistance < RowBytesRead(layout, width)) {
-    if (static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, bufferHeight)) return false;
+  if (declared == 0 || declared == packed || declaredDistance < RowBytesRead(layout, width_)) {
+    if (static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width_, bufferHeight_)) return false;
     if (!SizeFrame(pixels, frameBytes)) return false;
-    if (layout == Layout::Nv12 && bufferHeight > height) {
-      ConvertNv12Pitched(lock.Data(), width, lock.Data() + static_cast<std::ptrdiff_t>(width) * bufferHeight, width,
-                         pixels.data(), width, height, stride);
+    if (layout == Layout::Nv12 && bufferHeight_ > height_) {
+      ConvertNv12Pitched(lock.Data(), width_, lock.Data() + static_cast<std::ptrdiff_t>(width_) * bufferHeight_, width_,
+                         pixels.data(), width_, height_, stride);
     } else {
-      ConvertPacked(layout, lock.Data(), pixels.data(), width, height, stride);
+      ConvertPacked(layout, lock.Data(), pixels.data(), width_, height_, stride);
     }
     return true;
   }
   // Bottom-up rows: the picture's top row is the last of its plane.
   const std::int64_t topOffset = declared < 0 ? (lumaRows - 1) * declaredDistance : 0;
-  if (!RowsFit(topOffset, declared, height, RowBytesRead(layout, width), lock.Length())) return false;
+  if (!RowsFit(topOffset, declared, height_, RowBytesRead(layout, width_), lock.Length())) return false;
   const std::uint8_t* top = lock.Data() + static_cast<std::ptrdiff_t>(topOffset);
-  if (!PitchedFits(layout, width, height, lumaRows, top, static_cast<LONG>(declared), lock.Data(), lock.Length())) {
+  if (!PitchedFits(layout, width_, height_, lumaRows, top, static_cast<LONG>(declared), lock.Data(), lock.Length())) {
     return false;
   }
   if (!SizeFrame(pixels, frameBytes)) return false;
-  ConvertPitched(layout, top, static_cast<LONG>(declared), lumaRows, pixels.data(), width, height, stride);
+  ConvertPitched(layout, top, static_cast<LONG>(declared), lumaRows, pixels.data(), width_, height_, stride);
   return true;
 }
 
@@ -291,7 +291,7 @@ ReadChannel::ReadChannel(IMFSourceReader* forReader)
 }
 
 ReadChannel& Camera::ChannelFor(std::unique_ptr<ReadChannel>& channel) {
-  if (!channel || channel->madeFor != reader.Get()) channel = std::make_unique<ReadChannel>(reader.Get());
+  if (!channel || channel->madeFor != reader_.Get()) channel = std::make_unique<ReadChannel>(reader_.Get());
   return *channel;
 }
 
@@ -329,9 +329,9 @@ bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels
     if (!ConvertBuffer(buffer.Get(), pixels)) continue;
 
     streaming_ = true;
-    frameWidth = width;
-    frameHeight = height;
-    frameStride = FrameStride(width);
+    frameWidth = width_;
+    frameHeight = height_;
+    frameStride = FrameStride(width_);
     return true;
   }
   return false;

@@ -18,7 +18,7 @@ constexpr LONG kPixelsPerMetre = 3780;
 }  // namespace
 
 HGLOBAL Camera::SnapshotDib() {
-  if (!reader) return nullptr;
+  if (!reader_) return nullptr;
   std::vector<std::uint8_t> pixels;
   int frameWidth = 0;
   int frameHeight = 0;

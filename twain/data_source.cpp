@@ -187,7 +187,7 @@ PictureShape DataSource::FrameShape() {
   if (!frameAsked_ && !windowOpen_) {
     frameAsked_ = true;
     if (OpenSavedCamera(store_.Load())) {
-      expectedShape_ = {camera_.width, camera_.height, static_cast<TW_UINT32>((3 * camera_.width + 3) & ~3)};
+      expectedShape_ = {camera_.Width(), camera_.Height(), static_cast<TW_UINT32>((3 * camera_.Width() + 3) & ~3)};
     }
     camera_.Close();
   }

@@ -27,7 +27,7 @@ void CopyDiagnostics(CaptureWindowState& state, HWND hwnd) {
   const Camera& camera = *state.camera;
   const std::wstring report =
       DiagnosticsReport(state.mode, *state.settings,
-                        {camera.IsOpen(), camera.width, camera.height,
+                        {camera.IsOpen(), camera.Width(), camera.Height(),
                          static_cast<std::uint32_t>(camera.LastOpenError())});
   const ClipboardScope clipboard(hwnd);
   if (!clipboard) {

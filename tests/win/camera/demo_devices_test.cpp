@@ -33,8 +33,8 @@ TEST_F(DemoDevices, DeliverTheirPatternsExactly) {
   for (const Case& c : {Case{DemoNv12Link, true, 640, 480}, Case{DemoYuy2Link, false, 1280, 720}}) {
     Camera camera;
     ASSERT_TRUE(camera.Open(c.link));
-    EXPECT_EQ(camera.width, c.width);
-    EXPECT_EQ(camera.height, c.height);
+    EXPECT_EQ(camera.Width(), c.width);
+    EXPECT_EQ(camera.Height(), c.height);
     std::vector<std::uint8_t> pixels;
     int width = 0;
     int height = 0;
