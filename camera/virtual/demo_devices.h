@@ -10,12 +10,13 @@
 #include <memory>
 
 #include "camera/virtual/virtual_camera.h"
+#include "product_identity.h"
 
 namespace snaplark {
 
-inline constexpr wchar_t DemoNv12Name[] = L"Snaplark Test Pattern (NV12)";
+inline constexpr wchar_t DemoNv12Name[] = L"" SNAPLARK_PRODUCT " Test Pattern (NV12)";
 inline constexpr wchar_t DemoNv12Link[] = L"\\\\?\\snaplark-virtual#nv12";
-inline constexpr wchar_t DemoYuy2Name[] = L"Snaplark Test Pattern (YUY2)";
+inline constexpr wchar_t DemoYuy2Name[] = L"" SNAPLARK_PRODUCT " Test Pattern (YUY2)";
 inline constexpr wchar_t DemoYuy2Link[] = L"\\\\?\\snaplark-virtual#yuy2";
 
 // Installs the two demo cameras, NV12 first, in place of the platform's.
