@@ -3,12 +3,13 @@
 // other instances.
 #include <windows.h>
 
+#include "product_identity.h"
 #include "res/tray_protocol.h"
 
 namespace snaplark {
 
-inline constexpr wchar_t SingleInstanceMutexName[] = L"Glimmerdock_SingleInstance";
-inline constexpr wchar_t ProgramTitle[] = L"Snaplark";
+inline constexpr auto& SingleInstanceMutexName = identity::InstanceMutex;
+inline constexpr auto& ProgramTitle = identity::ProductName;
 inline constexpr UINT TrayCallbackMessage = WM_USER + 100;
 inline constexpr UINT TrayIconId = 1;
 

@@ -7,10 +7,11 @@
 #include <windows.h>
 
 #include "app/tray_icon.h"
+#include "product_identity.h"
 
 namespace snaplark {
 
-inline constexpr wchar_t TaskbarListenerClass[] = L"GlimmerdockTaskbarListener";
+using identity::TaskbarListenerClass;
 
 // Creates the listener (never shown) for `icon`, which must outlive it; null
 // if it cannot be made.

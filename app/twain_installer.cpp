@@ -7,12 +7,13 @@
 #include "app/app_state.h"
 #include "app/tray_texts.h"
 #include "handles/win_handles.h"
+#include "product_identity.h"
 #include "ui/shell_call.h"
 
 namespace snaplark {
 namespace {
 
-constexpr wchar_t DataSourceName[] = L"Glimmerdock.ds";
+constexpr auto& DataSourceName = identity::DataSourceFile;
 constexpr DWORD CopyWaitMilliseconds = 10000;
 
 bool Exists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
@@ -74,7 +75,7 @@ class InstallingMark {
   bool Free() const { return taken_ || !window_; }
 
  private:
-  static constexpr wchar_t Name[] = L"GlimmerdockInstallingTwainSource";
+  static constexpr auto& Name = identity::InstallingSourceProperty;
   HWND window_;
   bool taken_ = false;
 };

@@ -7,7 +7,7 @@
 // opens the camera; the rest find it open. A plain timing program, run in a
 // throwaway prefix (it rewrites the program's settings key):
 //
-//   scripts/wine-env.sh run <prefix dir> build/<tree>/app/hotkey_latency.exe
+//   scripts/wine-env.sh run <prefix dir> build/<tree>/bench/hotkey_latency.exe
 #include <windows.h>
 
 #include <algorithm>
@@ -20,9 +20,19 @@
 #include "app/tray_program.h"
 #include "camera/virtual/demo_devices.h"
 #include "camera/virtual/virtual_devices.h"
-#include "tests/support/typed_keys.h"
+#include "product_identity.h"
 
 namespace {
+
+// Typed through the input queue, as a person types it: a posted key message
+// would never reach the registered hotkey.
+void TypeKey(WORD key) {
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+  inputs[0].ki.wVk = inputs[1].ki.wVk = key;
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, inputs, sizeof(INPUT));
+}
 
 double NowMilliseconds() {
   static const double ticksPerMillisecond = [] {
@@ -50,22 +60,22 @@ bool WaitUntil(Condition done, double limitMilliseconds) {
 double PressAndWait() {
   const DWORD before = GetClipboardSequenceNumber();
   const double start = NowMilliseconds();
-  snaplark::test::TypeKey(VK_F10);
+  TypeKey(VK_F10);
   const bool arrived = WaitUntil(
       [&] { return GetClipboardSequenceNumber() != before && IsClipboardFormatAvailable(CF_DIB); }, 5000);
   return arrived ? NowMilliseconds() - start : -1;
 }
 
-HWND CaptureWindow() { return FindWindowW(L"#32770", L"Snaplark"); }
+HWND CaptureWindow() { return FindWindowW(L"#32770", snaplark::identity::ProductName); }
 
 }  // namespace
 
 int main() {
   using namespace snaplark;
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\Glimmerdock");
+  RegDeleteTreeW(HKEY_CURRENT_USER, identity::SettingsKey);
   VirtualDevice camera;
-  camera.name = kDemoNv12Name;
-  camera.symbolicLink = kDemoNv12Link;
+  camera.name = DemoNv12Name;
+  camera.symbolicLink = DemoNv12Link;
   camera.script = [] {
     VirtualCameraScript script = DemoNv12Script();
     script.freeRunning = true;

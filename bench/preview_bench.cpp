@@ -7,7 +7,7 @@
 // and at the size it is shown (the callback shrinks it). A plain timing program
 // (Google Benchmark is not built for MinGW here): median of many runs.
 //
-//   scripts/wine-env.sh run <prefix dir> build/<tree>/ui/preview_bench.exe
+//   scripts/wine-env.sh run <prefix dir> build/<tree>/bench/preview_bench.exe
 #include <windows.h>
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 // alive, and the three fonts. A plain timing program, run in a throwaway
 // prefix (captures go to its Pictures folder and are deleted as they come):
 //
-//   scripts/wine-env.sh run <prefix dir> build/<tree>/ui/soak.exe [seconds]
+//   scripts/wine-env.sh run <prefix dir> build/<tree>/bench/soak.exe [seconds]
 #include <windows.h>
 #include <mfapi.h>
 #include <psapi.h>
@@ -23,6 +23,7 @@
 #include "camera/camera.h"
 #include "camera/media_platform.h"
 #include "camera/virtual/virtual_devices.h"
+#include "product_identity.h"
 #include "res/resource_ids.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
@@ -33,19 +34,19 @@ namespace {
 
 using namespace snaplark;
 
-constexpr wchar_t kLink[] = L"\\\\?\\soak#1080p";
-constexpr int kWidth = 1920, kHeight = 1080;
+constexpr wchar_t Link[] = L"\\\\?\\soak#1080p";
+constexpr int Width = 1920, Height = 1080;
 
 // A moving NV12 picture: luma x + y + 3n, chroma by column pair and row.
 VirtualFrame MovingPicture(std::uint32_t n) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kWidth) * kHeight * 3 / 2);
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) bytes[static_cast<std::size_t>(y) * kWidth + x] = static_cast<std::uint8_t>(x + y + 3 * n);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Width) * Height * 3 / 2);
+  for (int y = 0; y < Height; ++y) {
+    for (int x = 0; x < Width; ++x) bytes[static_cast<std::size_t>(y) * Width + x] = static_cast<std::uint8_t>(x + y + 3 * n);
   }
-  for (std::size_t i = static_cast<std::size_t>(kWidth) * kHeight; i < bytes.size(); ++i) {
+  for (std::size_t i = static_cast<std::size_t>(Width) * Height; i < bytes.size(); ++i) {
     bytes[i] = static_cast<std::uint8_t>(i / 7 + n);
   }
-  return PitchedFrame(bytes, kWidth, kWidth);
+  return PitchedFrame(bytes, Width, Width);
 }
 
 SIZE_T PagefileUsage() {
@@ -81,19 +82,20 @@ int main(int argc, char** argv) {
   StartMediaPlatform();
   VirtualDevice device;
   device.name = L"Soak camera 1080p";
-  device.symbolicLink = kLink;
+  device.symbolicLink = Link;
   device.script = [] {
     VirtualCameraScript script;
-    script.nativeTypes = {{MFVideoFormat_NV12, kWidth, kHeight, 30}};
+    script.nativeTypes = {{MFVideoFormat_NV12, Width, Height, 30}};
     script.frameMaker = MovingPicture;
     script.frameInterval = std::chrono::microseconds(33'333);
     script.freeRunning = true;
     return script;
   };
   UseVirtualDevices({device});
-  const SettingsStore store(HKEY_CURRENT_USER, L"Software\\Tollendale\\SnaplarkTests\\Soak");
+  const std::wstring soakKey = std::wstring(identity::MakerKey) + L"\\SnaplarkTests\\Soak";
+  const SettingsStore store(HKEY_CURRENT_USER, soakKey);
   Settings settings;
-  settings.DeviceSymLink = kLink;
+  settings.DeviceSymLink = Link;
   Camera camera;
   std::future<CaptureOutcome> window = std::async(std::launch::async, [&] {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -101,7 +103,7 @@ int main(int argc, char** argv) {
         {nullptr, GetModuleHandleW(nullptr), &settings, &camera, CaptureWindowMode::Standalone, store});
   });
   HWND dialog = nullptr;
-  for (int i = 0; i < 300 && !(dialog = FindWindowW(L"#32770", L"Snaplark")); ++i) Sleep(100);
+  for (int i = 0; i < 300 && !(dialog = FindWindowW(L"#32770", identity::ProductName)); ++i) Sleep(100);
   if (!dialog) {
     std::printf("the capture window did not come up\n");
     return 1;
@@ -142,7 +144,7 @@ int main(int argc, char** argv) {
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   window.wait();
   std::printf("  after the window ended, alive: fonts %d, preview bitmaps %d\n", AliveOf(fonts), AliveOf(bitmaps));
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tollendale\\SnaplarkTests\\Soak");
+  RegDeleteTreeW(HKEY_CURRENT_USER, soakKey.c_str());
   camera.Close();
   UseMediaFoundationDevices();
   StopMediaPlatform();

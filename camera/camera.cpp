@@ -4,7 +4,6 @@
 
 #include <utility>
 
-#include "camera/device_layer.h"
 #include "camera/media_foundation.h"
 #include "camera/read_channel.h"
 
@@ -35,7 +34,7 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     if (FAILED(calls->createAttributes(&device, 2))) return false;
     HRESULT hr = device->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
     if (SUCCEEDED(hr)) hr = device->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, symbolicLink.c_str());
-    if (SUCCEEDED(hr)) hr = CurrentDeviceLayer().createDeviceSource(device.Get(), &source);
+    if (SUCCEEDED(hr)) hr = calls->createDeviceSource(device.Get(), &source);
     if (FAILED(hr) || !source) {
       if (FAILED(hr)) lastOpenError_ = hr;
       return false;
@@ -50,12 +49,12 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     if (SUCCEEDED(calls->createAttributes(&options, 1))) {
       options->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, FALSE);
     }
-    hr = calls->createSourceReaderFromMediaSource(source.Get(), options.Get(), &reader);
+    hr = calls->createSourceReaderFromMediaSource(source.Get(), options.Get(), &reader_);
   }
-  if (FAILED(hr) || !reader) {
+  if (FAILED(hr) || !reader_) {
     // No reader took the source: shutting it down is ours to do, or the
     // device stays held until the process ends.
-    reader.Reset();
+    reader_.Reset();
     source->Shutdown();
     return false;
   }
@@ -87,16 +86,16 @@ void Camera::Close() {
   // cancels the pending request.
   captureReads_.reset();
   snapshotReads_.reset();
-  reader.Reset();
+  reader_.Reset();
   if (source_) source_->Shutdown();
   source_.Reset();
   streaming_ = false;
   lost_ = false;
-  width = 0;
-  height = 0;
-  bufferHeight = 0;
-  defaultStride = 0;
-  subtype = GUID_NULL;
+  width_ = 0;
+  height_ = 0;
+  bufferHeight_ = 0;
+  defaultStride_ = 0;
+  subtype_ = GUID_NULL;
 }
 
 }  // namespace snaplark

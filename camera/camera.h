@@ -6,8 +6,8 @@
 // Threads: every operation is called from the main thread. The capture thread
 // runs only ReadFrame and the callback. The main thread's own reads (its
 // snapshots) may run while the capture thread reads; no lock serialises the
-// reads, and reader, width, height and subtype change only in Open and Close,
-// which stop the capture thread first.
+// reads, and the reader, the size and the subtype change only in Open and
+// Close, which stop the capture thread first.
 #include <windows.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
@@ -49,9 +49,13 @@ class Camera {
   bool Open(const std::wstring& symbolicLink);
   // False once the device was found gone (unplugged), as if closed; the
   // reader is still released by Close or the next Open.
-  bool IsOpen() const { return reader != nullptr && !lost_.load(); }
+  bool IsOpen() const { return reader_ != nullptr && !lost_.load(); }
   // Opened, then found gone (unplugged, or its reader reported an error).
-  bool IsLost() const { return reader != nullptr && lost_.load(); }
+  bool IsLost() const { return reader_ != nullptr && lost_.load(); }
+
+  // The negotiated frame size; 0 while closed.
+  std::int32_t Width() const { return width_; }
+  std::int32_t Height() const { return height_; }
 
   // Why the last failed opening or start of a device failed (S_OK if none
   // has failed since this object was made): support needs to tell a camera
@@ -66,10 +70,6 @@ class Camera {
   // Stops capture and lets the device go.
   void Close();
 
-  // Sets the output type of the reader's first video stream and records its
-  // frame size and subtype. Called by Open; true when a usable size was set.
-  bool SelectMediaType();
-
   // Reads one frame and converts it into `pixels` (resized to stride * height):
   // blue-green-red, bottom row first, stride = 3 * width raised to a multiple
   // of 4. Gives up after a read error, the end of the stream, ten samples
@@ -83,24 +83,10 @@ class Camera {
   // zeroed. False without reading unless `size` is FrameStride(width) * height.
   bool ReadFrameInto(std::uint8_t* pixels, std::size_t size);
 
-  // The device's source reader; null while closed.
-  Microsoft::WRL::ComPtr<IMFSourceReader> reader;
-  // The negotiated frame size; 0 while closed.
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  // Rows of each plane in the camera's buffers: more than `height` when the
-  // type shows only the top of a padded picture (1080 of 1088 rows).
-  std::int32_t bufferHeight = 0;
-  // The output subtype set on the reader (RGB24, NV12 or YUY2): frames are
-  // converted by it. GUID_NULL while closed.
-  GUID subtype = GUID_NULL;
-  // Bytes from one row to the next in a contiguous buffer, as the output
-  // type declares it (negative: bottom-up rows); 0 when it declares none.
-  // Read once at negotiation: a reader call per frame could block behind a
-  // read stuck in the device.
-  std::int32_t defaultStride = 0;
-
  private:
+  // Sets the output type of the reader's first video stream and records its
+  // frame size and subtype. Called by Open; true when a usable size was set.
+  bool SelectMediaType();
   // Converts one contiguous buffer of the negotiated subtype into `target`.
   // False, with the target untouched, when the buffer cannot hold a frame.
   bool ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const;
@@ -110,6 +96,21 @@ class Camera {
   // The channel for the current reader, made anew when the reader changed.
   ReadChannel& ChannelFor(std::unique_ptr<ReadChannel>& channel);
 
+  // The device's source reader; null while closed.
+  Microsoft::WRL::ComPtr<IMFSourceReader> reader_;
+  std::int32_t width_ = 0;
+  std::int32_t height_ = 0;
+  // Rows of each plane in the camera's buffers: more than `height_` when the
+  // type shows only the top of a padded picture (1080 of 1088 rows).
+  std::int32_t bufferHeight_ = 0;
+  // The output subtype set on the reader (RGB24, NV12 or YUY2): frames are
+  // converted by it. GUID_NULL while closed.
+  GUID subtype_ = GUID_NULL;
+  // Bytes from one row to the next in a contiguous buffer, as the output
+  // type declares it (negative: bottom-up rows); 0 when it declares none.
+  // Read once at negotiation: a reader call per frame could block behind a
+  // read stuck in the device.
+  std::int32_t defaultStride_ = 0;
   std::atomic<bool> lost_{false};
   std::atomic<bool> streaming_{false};  // a frame has come since Open
   std::atomic<HRESULT> lastOpenError_{S_OK};

@@ -11,27 +11,27 @@ CaptureWorker::CaptureWorker(FrameReader readFrame, std::function<bool()> device
 CaptureWorker::~CaptureWorker() { Stop(); }
 
 bool CaptureWorker::Start(FrameCallback callback) {
-  if (running.load()) return false;
+  if (running_.load()) return false;
   {
-    std::lock_guard<std::mutex> lock(callbackMutex);
-    frameCallback = std::move(callback);
+    std::lock_guard<std::mutex> lock(callbackMutex_);
+    frameCallback_ = std::move(callback);
   }
   // Only reachable if a thread ended without Stop; never leave one unjoined.
-  if (captureThread.joinable()) captureThread.join();
-  running.store(true);
+  if (captureThread_.joinable()) captureThread_.join();
+  running_.store(true);
   try {
-    captureThread = std::thread(&CaptureWorker::CaptureLoop, this);
+    captureThread_ = std::thread(&CaptureWorker::CaptureLoop, this);
   } catch (const std::system_error&) {
     // The system refused a thread: stay in the state a Stop would leave.
-    running.store(false);
+    running_.store(false);
     return false;
   }
   return true;
 }
 
 void CaptureWorker::Stop() {
-  running.exchange(false);
-  if (captureThread.joinable()) captureThread.join();
+  running_.exchange(false);
+  if (captureThread_.joinable()) captureThread_.join();
 }
 
 void CaptureWorker::CaptureLoop() {
@@ -41,14 +41,14 @@ void CaptureWorker::CaptureLoop() {
   int width = 0;
   int height = 0;
   int stride = 0;
-  while (running.load()) {
+  while (running_.load()) {
     if (readFrame_(pixels, width, height, stride)) {
-      std::lock_guard<std::mutex> lock(callbackMutex);
-      if (frameCallback) frameCallback(pixels.data(), width, height, stride);
+      std::lock_guard<std::mutex> lock(callbackMutex_);
+      if (frameCallback_) frameCallback_(pixels.data(), width, height, stride);
     } else if (deviceGone_ && deviceGone_()) {
-      running.store(false);
+      running_.store(false);
     } else {
-      std::this_thread::sleep_for(kRetryDelay);
+      std::this_thread::sleep_for(RetryDelay);
     }
   }
 }

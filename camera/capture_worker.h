@@ -3,8 +3,8 @@
 // each to the frame callback. It knows nothing of the platform, only a frame
 // reader, so its locking is checked natively under the thread sanitizer too.
 //
-// Lock order: the callback runs with callbackMutex held, so a callback that
-// takes a lock of its own (the preview's) nests it inside callbackMutex. No
+// Lock order: the callback runs with callbackMutex_ held, so a callback that
+// takes a lock of its own (the preview's) nests it inside callbackMutex_. No
 // code may take them the other way round.
 #include <atomic>
 #include <chrono>
@@ -27,7 +27,7 @@ using FrameReader = std::function<bool(std::vector<std::uint8_t>& pixels, int& w
 class CaptureWorker {
  public:
   // A failed read is retried after this pause, so a dead device does not spin.
-  static constexpr std::chrono::milliseconds kRetryDelay{30};
+  static constexpr std::chrono::milliseconds RetryDelay{30};
 
   // `deviceGone`, if given, is asked after each failed read: once it says
   // the device is gone, the thread stops reading instead of retrying.
@@ -47,17 +47,17 @@ class CaptureWorker {
   void Stop();
 
   // False once Stop was called, and once the device was found gone.
-  bool IsRunning() const { return running.load(); }
+  bool IsRunning() const { return running_.load(); }
 
  private:
   void CaptureLoop();
 
   FrameReader readFrame_;
   std::function<bool()> deviceGone_;
-  std::thread captureThread;
-  std::atomic<bool> running{false};
-  FrameCallback frameCallback;  // guarded by callbackMutex; outlives Stop
-  std::mutex callbackMutex;
+  std::thread captureThread_;
+  std::atomic<bool> running_{false};
+  FrameCallback frameCallback_;  // guarded by callbackMutex_; outlives Stop
+  std::mutex callbackMutex_;
 };
 
 }  // namespace snaplark

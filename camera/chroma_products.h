@@ -24,10 +24,10 @@ constexpr ChromaCoefficient MakeChromaCoefficient(int thousandths) {
   return {thousandths / 1000, static_cast<std::uint16_t>(((thousandths % 1000) * 65536 + 999) / 1000)};
 }
 
-inline constexpr ChromaCoefficient kRedFromVFixed = MakeChromaCoefficient(1402);
-inline constexpr ChromaCoefficient kGreenFromUFixed = MakeChromaCoefficient(344);
-inline constexpr ChromaCoefficient kGreenFromVFixed = MakeChromaCoefficient(714);
-inline constexpr ChromaCoefficient kBlueFromUFixed = MakeChromaCoefficient(1772);
+inline constexpr ChromaCoefficient RedFromVFixed = MakeChromaCoefficient(1402);
+inline constexpr ChromaCoefficient GreenFromUFixed = MakeChromaCoefficient(344);
+inline constexpr ChromaCoefficient GreenFromVFixed = MakeChromaCoefficient(714);
+inline constexpr ChromaCoefficient BlueFromUFixed = MakeChromaCoefficient(1772);
 
 // What every vector lane computes, written out for one value.
 constexpr int TruncatedProduct(ChromaCoefficient c, int centred) {

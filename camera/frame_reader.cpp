@@ -22,7 +22,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+constexpr DWORD FirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
 enum class Layout { Rgb, Nv12, Yuy2, Unknown };
 
@@ -225,13 +225,13 @@ bool DeviceLost(const SampleSlot& slot) {
 }  // namespace
 
 bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const {
-  const Layout layout = LayoutOf(subtype);
-  if (layout == Layout::Unknown || !IsUsableFrameSize(width, height) || bufferHeight < height) return false;
-  const int stride = FrameStride(width);
+  const Layout layout = LayoutOf(subtype_);
+  if (layout == Layout::Unknown || !IsUsableFrameSize(width_, height_) || bufferHeight_ < height_) return false;
+  const int stride = FrameStride(width_);
   // NV12's chroma plane follows all the rows the type declares (1088 for a
   // 1080-row picture shown through its aperture), never a guess from the
   // buffer's length.
-  const std::int64_t lumaRows = bufferHeight;
+  const std::int64_t lumaRows = bufferHeight_;
 
   // A 2-D buffer knows its own pitch (padded rows, bottom-up RGB); use it.
   ComPtr<IMF2DBuffer2> sized;
@@ -243,10 +243,10 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const {
     DWORD length = 0;
     if (FAILED(sized->Lock2DSize(MF2DBuffer_LockFlags_Read, &top, &pitch, &start, &length))) return false;
     scope.MarkLocked();
-    if (!top || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, length)) return false;
-    std::uint8_t* pixels = target.Reserve(width, height, stride);
+    if (!top || !PitchedFits(layout, width_, height_, lumaRows, top, pitch, start, length)) return false;
+    std::uint8_t* pixels = target.Reserve(width_, height_, stride);
     if (!pixels) return false;
-    ConvertPitched(layout, top, pitch, lumaRows, pixels, width, height, stride);
+    ConvertPitched(layout, top, pitch, lumaRows, pixels, width_, height_, stride);
     return true;
   }
   ComPtr<IMF2DBuffer> planar;
@@ -265,10 +265,10 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const {
     if (!top || distance == 0) return false;
     const std::int64_t rowsAbove = pitch < 0 ? static_cast<std::int64_t>(allocated) / distance - 1 : 0;
     const std::uint8_t* start = top - static_cast<std::ptrdiff_t>(rowsAbove * distance);
-    if (rowsAbove < 0 || !PitchedFits(layout, width, height, lumaRows, top, pitch, start, allocated)) return false;
-    std::uint8_t* pixels = target.Reserve(width, height, stride);
+    if (rowsAbove < 0 || !PitchedFits(layout, width_, height_, lumaRows, top, pitch, start, allocated)) return false;
+    std::uint8_t* pixels = target.Reserve(width_, height_, stride);
     if (!pixels) return false;
-    ConvertPitched(layout, top, pitch, lumaRows, pixels, width, height, stride);
+    ConvertPitched(layout, top, pitch, lumaRows, pixels, width_, height_, stride);
     return true;
   }
 
@@ -277,31 +277,31 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const {
   // A contiguous buffer's rows lie as the type's default stride says:
   // padded for odd widths (1366 pixels in rows of 1376 bytes), negative for
   // bottom-up rows. A stride narrower than a row is no layout at all.
-  const std::int64_t packed = PackedPitch(layout, width);
-  const std::int64_t declared = defaultStride;
+  const std::int64_t packed = PackedPitch(layout, width_);
+  const std::int64_t declared = defaultStride_;
   const std::int64_t declaredDistance = declared < 0 ? -declared : declared;
-  if (declared == 0 || declared == packed || declaredDistance < RowBytesRead(layout, width)) {
-    if (static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width, bufferHeight)) return false;
-    std::uint8_t* pixels = target.Reserve(width, height, stride);
+  if (declared == 0 || declared == packed || declaredDistance < RowBytesRead(layout, width_)) {
+    if (static_cast<std::int64_t>(lock.Length()) < PackedBytesNeeded(layout, width_, bufferHeight_)) return false;
+    std::uint8_t* pixels = target.Reserve(width_, height_, stride);
     if (!pixels) return false;
-    if (layout == Layout::Nv12 && bufferHeight > height) {
-      ConvertNv12Pitched(lock.Data(), width, lock.Data() + static_cast<std::ptrdiff_t>(width) * bufferHeight, width,
-                         pixels, width, height, stride);
+    if (layout == Layout::Nv12 && bufferHeight_ > height_) {
+      ConvertNv12Pitched(lock.Data(), width_, lock.Data() + static_cast<std::ptrdiff_t>(width_) * bufferHeight_, width_,
+                         pixels, width_, height_, stride);
     } else {
-      ConvertPacked(layout, lock.Data(), pixels, width, height, stride);
+      ConvertPacked(layout, lock.Data(), pixels, width_, height_, stride);
     }
     return true;
   }
   // Bottom-up rows: the picture's top row is the last of its plane.
   const std::int64_t topOffset = declared < 0 ? (lumaRows - 1) * declaredDistance : 0;
-  if (!RowsFit(topOffset, declared, height, RowBytesRead(layout, width), lock.Length())) return false;
+  if (!RowsFit(topOffset, declared, height_, RowBytesRead(layout, width_), lock.Length())) return false;
   const std::uint8_t* top = lock.Data() + static_cast<std::ptrdiff_t>(topOffset);
-  if (!PitchedFits(layout, width, height, lumaRows, top, static_cast<LONG>(declared), lock.Data(), lock.Length())) {
+  if (!PitchedFits(layout, width_, height_, lumaRows, top, static_cast<LONG>(declared), lock.Data(), lock.Length())) {
     return false;
   }
-  std::uint8_t* pixels = target.Reserve(width, height, stride);
+  std::uint8_t* pixels = target.Reserve(width_, height_, stride);
   if (!pixels) return false;
-  ConvertPitched(layout, top, static_cast<LONG>(declared), lumaRows, pixels, width, height, stride);
+  ConvertPitched(layout, top, static_cast<LONG>(declared), lumaRows, pixels, width_, height_, stride);
   return true;
 }
 
@@ -311,13 +311,13 @@ ReadChannel::ReadChannel(IMFSourceReader* forReader)
       read([slot = slot] {
         slot->sample.Reset();
         slot->flags = 0;
-        slot->result = slot->reader->ReadSample(kFirstVideoStream, 0, nullptr, &slot->flags, nullptr, &slot->sample);
+        slot->result = slot->reader->ReadSample(FirstVideoStream, 0, nullptr, &slot->flags, nullptr, &slot->sample);
       }) {
   slot->reader = forReader;
 }
 
 ReadChannel& Camera::ChannelFor(std::unique_ptr<ReadChannel>& channel) {
-  if (!channel || channel->madeFor != reader.Get()) channel = std::make_unique<ReadChannel>(reader.Get());
+  if (!channel || channel->madeFor != reader_.Get()) channel = std::make_unique<ReadChannel>(reader_.Get());
   return *channel;
 }
 
@@ -327,8 +327,8 @@ bool Camera::ReadFrame(std::vector<std::uint8_t>& pixels, int& frameWidth, int& 
 }
 
 bool Camera::ReadFrameInto(std::uint8_t* pixels, std::size_t size) {
-  if (!IsOpen() || !IsUsableFrameSize(width, height)) return false;
-  if (size != static_cast<std::size_t>(FrameStride(width)) * static_cast<std::size_t>(height)) return false;
+  if (!IsOpen() || !IsUsableFrameSize(width_, height_)) return false;
+  if (size != static_cast<std::size_t>(FrameStride(width_)) * static_cast<std::size_t>(height_)) return false;
   FrameTarget target{nullptr, pixels};
   return ReadFrameOn(ChannelFor(snapshotReads_), target);
 }
@@ -337,9 +337,9 @@ bool Camera::ReadFrameOn(ReadChannel& channel, std::vector<std::uint8_t>& pixels
                          int& frameStride) {
   FrameTarget target{&pixels};
   if (!ReadFrameOn(channel, target)) return false;
-  frameWidth = width;
-  frameHeight = height;
-  frameStride = FrameStride(width);
+  frameWidth = width_;
+  frameHeight = height_;
+  frameStride = FrameStride(width_);
   return true;
 }
 

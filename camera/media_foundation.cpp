@@ -38,6 +38,8 @@ const MediaFoundationCalls* replacement = nullptr;
 
 const MediaFoundationCalls* MediaFoundation() { return replaced ? replacement : LoadSystemCalls(); }
 
+const MediaFoundationCalls* SystemMediaFoundation() { return LoadSystemCalls(); }
+
 void UseMediaFoundationCalls(const MediaFoundationCalls* calls) {
   replaced = true;
   replacement = calls;

@@ -6,7 +6,6 @@
 #include <objbase.h>
 #include <wrl/client.h>
 
-#include "camera/device_layer.h"
 #include "camera/media_foundation.h"
 
 namespace snaplark {
@@ -75,7 +74,7 @@ std::vector<CameraDevice> EnumerateCameras() {
     if (FAILED(query->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID))) {
       return devices;
     }
-    if (FAILED(CurrentDeviceLayer().enumDeviceSources(query.Get(), &activations, &count))) return devices;
+    if (FAILED(calls->enumDeviceSources(query.Get(), &activations, &count))) return devices;
   }
 
   devices.reserve(count);

@@ -17,7 +17,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+constexpr DWORD FirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
 // The device's native subtypes that we take, in the order compared.
 const GUID* const AcceptedSubtypes[] = {&MFVideoFormat_RGB24, &MFVideoFormat_YUY2, &MFVideoFormat_NV12,
@@ -60,12 +60,12 @@ bool RequestDecodedOutput(IMFSourceReader* reader, IMFMediaType* compressed, GUI
   ComPtr<IMFSourceReaderEx> extended;
   if (SUCCEEDED(reader->QueryInterface(IID_PPV_ARGS(&extended)))) {
     DWORD changes = 0;
-    if (FAILED(extended->SetNativeMediaType(kFirstVideoStream, compressed, &changes))) return false;
+    if (FAILED(extended->SetNativeMediaType(FirstVideoStream, compressed, &changes))) return false;
   }
   for (const GUID& output : {MFVideoFormat_NV12, MFVideoFormat_YUY2}) {
     ComPtr<IMFMediaType> request;
     if (FAILED(MakeRequest(output, compressed, request))) continue;
-    if (SUCCEEDED(reader->SetCurrentMediaType(kFirstVideoStream, nullptr, request.Get()))) {
+    if (SUCCEEDED(reader->SetCurrentMediaType(FirstVideoStream, nullptr, request.Get()))) {
       chosen = output;
       return true;
     }
@@ -92,7 +92,7 @@ std::int32_t ShownHeight(IMFMediaType* type, std::int32_t width, std::int32_t he
 }  // namespace
 
 bool Camera::SelectMediaType() {
-  if (!reader) return false;
+  if (!reader_) return false;
 
   GUID chosen = GUID_NULL;
   {
@@ -100,39 +100,39 @@ bool Camera::SelectMediaType() {
     if (FAILED(NewMediaType(request))) return false;
     HRESULT hr = request->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     if (SUCCEEDED(hr)) hr = request->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB24);
-    if (SUCCEEDED(hr)) hr = reader->SetCurrentMediaType(kFirstVideoStream, nullptr, request.Get());
+    if (SUCCEEDED(hr)) hr = reader_->SetCurrentMediaType(FirstVideoStream, nullptr, request.Get());
     if (SUCCEEDED(hr)) chosen = MFVideoFormat_RGB24;
   }
 
   // Most webcams refuse RGB24; take their first type that we can use.
   for (DWORD index = 0; IsEqualGUID(chosen, GUID_NULL); ++index) {
     ComPtr<IMFMediaType> native;
-    if (FAILED(reader->GetNativeMediaType(kFirstVideoStream, index, &native))) return false;
+    if (FAILED(reader_->GetNativeMediaType(FirstVideoStream, index, &native))) return false;
     GUID nativeSubtype = GUID_NULL;
     if (FAILED(native->GetGUID(MF_MT_SUBTYPE, &nativeSubtype))) nativeSubtype = GUID_NULL;
     if (!IsAcceptedSubtype(nativeSubtype)) continue;
     if (IsEqualGUID(nativeSubtype, MFVideoFormat_MJPG)) {
       // A compressed frame is no picture to us: only a decoded output will do.
-      RequestDecodedOutput(reader.Get(), native.Get(), chosen);
-    } else if (SUCCEEDED(reader->SetCurrentMediaType(kFirstVideoStream, nullptr, native.Get()))) {
+      RequestDecodedOutput(reader_.Get(), native.Get(), chosen);
+    } else if (SUCCEEDED(reader_->SetCurrentMediaType(FirstVideoStream, nullptr, native.Get()))) {
       chosen = nativeSubtype;
     }
   }
 
   ComPtr<IMFMediaType> current;
-  if (FAILED(reader->GetCurrentMediaType(kFirstVideoStream, &current))) return false;
+  if (FAILED(reader_->GetCurrentMediaType(FirstVideoStream, &current))) return false;
   UINT64 size = 0;
   if (FAILED(current->GetUINT64(MF_MT_FRAME_SIZE, &size))) size = 0;
-  width = static_cast<std::int32_t>(static_cast<std::uint32_t>(size >> 32));
-  height = static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
-  bufferHeight = height;
-  height = ShownHeight(current.Get(), width, height);
-  subtype = chosen;
+  width_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(size >> 32));
+  height_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
+  bufferHeight_ = height_;
+  height_ = ShownHeight(current.Get(), width_, height_);
+  subtype_ = chosen;
   UINT32 stride = 0;
-  defaultStride = SUCCEEDED(current->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride)) ? static_cast<std::int32_t>(stride) : 0;
+  defaultStride_ = SUCCEEDED(current->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride)) ? static_cast<std::int32_t>(stride) : 0;
   // Beyond positive, the frame must fit in memory: an absurd size could
   // never be converted and would only fail allocations later.
-  return IsNegotiableFrameSize(width, height);
+  return IsNegotiableFrameSize(width_, height_);
 }
 
 }  // namespace snaplark

@@ -19,12 +19,12 @@ constexpr std::array<std::int16_t, 256> ChromaTable(int thousandths) {
   return table;
 }
 
-constexpr auto kRedFromV = ChromaTable(1402);
-constexpr auto kGreenFromU = ChromaTable(344);
-constexpr auto kGreenFromV = ChromaTable(714);
-constexpr auto kBlueFromU = ChromaTable(1772);
+constexpr auto RedFromV = ChromaTable(1402);
+constexpr auto GreenFromU = ChromaTable(344);
+constexpr auto GreenFromV = ChromaTable(714);
+constexpr auto BlueFromU = ChromaTable(1772);
 
-static_assert(kBlueFromU[90] == -67 && kGreenFromU[90] == -13, "products must truncate toward zero");
+static_assert(BlueFromU[90] == -67 && GreenFromU[90] == -13, "products must truncate toward zero");
 
 inline std::uint8_t Clamp255(int value) {
   return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
@@ -38,7 +38,7 @@ struct ChromaOffsets {
 };
 
 inline ChromaOffsets OffsetsFor(std::uint8_t u, std::uint8_t v) {
-  return {kBlueFromU[u], -kGreenFromU[u] - kGreenFromV[v], kRedFromV[v]};
+  return {BlueFromU[u], -GreenFromU[u] - GreenFromV[v], RedFromV[v]};
 }
 
 inline void StorePixel(std::uint8_t* out, int luma, const ChromaOffsets& c) {
@@ -63,7 +63,7 @@ inline const std::uint8_t* SourceRow(const std::uint8_t* top, std::ptrdiff_t pit
 // of PixelKernelSet. Every set copies RGB rows with the C library's memcpy,
 // which is tuned for each processor: vector copies of our own were 10 to 15 %
 // slower than it on AMD EPYC and only level with it on Intel.
-constexpr PixelRowKernels kKernelSets[] = {
+constexpr PixelRowKernels KernelSets[] = {
     {CopyRgbRowScalar, Nv12RowScalar, Yuy2RowScalar},
 #if SNAPLARK_VECTOR_KERNELS
     {CopyRgbRowScalar, Nv12RowSse2, Yuy2RowSse2},
@@ -73,7 +73,7 @@ constexpr PixelRowKernels kKernelSets[] = {
 };
 
 std::atomic<const PixelRowKernels*>& ActiveSlot() {
-  static std::atomic<const PixelRowKernels*> slot{&kKernelSets[static_cast<int>(BestPixelKernelSet())]};
+  static std::atomic<const PixelRowKernels*> slot{&KernelSets[static_cast<int>(BestPixelKernelSet())]};
   return slot;
 }
 
@@ -110,12 +110,12 @@ PixelKernelSet BestPixelKernelSet() {
 }
 
 PixelKernelSet ActivePixelKernelSet() {
-  return static_cast<PixelKernelSet>(ActiveSlot().load(std::memory_order_relaxed) - kKernelSets);
+  return static_cast<PixelKernelSet>(ActiveSlot().load(std::memory_order_relaxed) - KernelSets);
 }
 
 bool UsePixelKernelSet(PixelKernelSet set) {
   if (!IsPixelKernelSetSupported(set)) return false;
-  ActiveSlot().store(&kKernelSets[static_cast<int>(set)], std::memory_order_relaxed);
+  ActiveSlot().store(&KernelSets[static_cast<int>(set)], std::memory_order_relaxed);
   return true;
 }
 

@@ -49,10 +49,10 @@ inline Planes ConvertPlanes(__m256i yLow, __m256i yHigh, __m256i uv) {
   const __m256i signU = _mm256_srai_epi16(u, 15), signV = _mm256_srai_epi16(v, 15);
   const __m256i magU = _mm256_abs_epi16(u), magV = _mm256_abs_epi16(v);
 
-  const __m256i blue = ApplySign(Product(magU, kBlueFromUFixed), signU);
-  const __m256i red = ApplySign(Product(magV, kRedFromVFixed), signV);
-  const __m256i green = _mm256_sub_epi16(_mm256_sub_epi16(zero, ApplySign(Product(magU, kGreenFromUFixed), signU)),
-                                         ApplySign(Product(magV, kGreenFromVFixed), signV));
+  const __m256i blue = ApplySign(Product(magU, BlueFromUFixed), signU);
+  const __m256i red = ApplySign(Product(magV, RedFromVFixed), signV);
+  const __m256i green = _mm256_sub_epi16(_mm256_sub_epi16(zero, ApplySign(Product(magU, GreenFromUFixed), signU)),
+                                         ApplySign(Product(magV, GreenFromVFixed), signV));
 
   return {_mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(blue, blue)),
                               _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(blue, blue))),
@@ -70,9 +70,9 @@ inline __m256i Gather(const Planes& p, const signed char (&b)[16], const signed 
 
 // 32 pixels -> 96 bytes in picture order.
 inline void StorePixels(const Planes& p, std::uint8_t* out) {
-  const __m256i c0 = Gather(p, kBlue0, kGreen0, kRed0);  // each half: its bytes 0-15
-  const __m256i c1 = Gather(p, kBlue1, kGreen1, kRed1);  // bytes 16-31
-  const __m256i c2 = Gather(p, kBlue2, kGreen2, kRed2);  // bytes 32-47
+  const __m256i c0 = Gather(p, Blue0, Green0, Red0);  // each half: its bytes 0-15
+  const __m256i c1 = Gather(p, Blue1, Green1, Red1);  // bytes 16-31
+  const __m256i c2 = Gather(p, Blue2, Green2, Red2);  // bytes 32-47
   Store(out, _mm256_permute2x128_si256(c0, c1, 0x20));
   Store(out + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
   Store(out + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
@@ -92,9 +92,9 @@ inline __m256i PairFactors() {
   return _mm256_set1_epi32(static_cast<int>(pair));
 }
 
-alignas(16) constexpr signed char kSwapWords[16] = {2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13};
+alignas(16) constexpr signed char SwapWords[16] = {2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13};
 
-inline __m256i Rotate16(__m256i v) { return _mm256_shuffle_epi8(v, Mask(kSwapWords)); }
+inline __m256i Rotate16(__m256i v) { return _mm256_shuffle_epi8(v, Mask(SwapWords)); }
 
 struct Yuy2Sums {
   __m256i mixed, swapped, green;  // 16 bits each, unclamped
@@ -147,13 +147,13 @@ constexpr GatherIndices PackIndices(int n, Yuy2Pack pack) {
   return g;
 }
 
-alignas(16) constexpr GatherIndices kYuy2A0 = PackIndices(0, Yuy2Pack::BlueRedA);
-alignas(16) constexpr GatherIndices kYuy2Green0 = PackIndices(0, Yuy2Pack::Green);
-alignas(16) constexpr GatherIndices kYuy2A1 = PackIndices(1, Yuy2Pack::BlueRedA);
-alignas(16) constexpr GatherIndices kYuy2B1 = PackIndices(1, Yuy2Pack::BlueRedB);
-alignas(16) constexpr GatherIndices kYuy2Green1 = PackIndices(1, Yuy2Pack::Green);
-alignas(16) constexpr GatherIndices kYuy2B2 = PackIndices(2, Yuy2Pack::BlueRedB);
-alignas(16) constexpr GatherIndices kYuy2Green2 = PackIndices(2, Yuy2Pack::Green);
+alignas(16) constexpr GatherIndices Yuy2A0 = PackIndices(0, Yuy2Pack::BlueRedA);
+alignas(16) constexpr GatherIndices Yuy2Green0 = PackIndices(0, Yuy2Pack::Green);
+alignas(16) constexpr GatherIndices Yuy2A1 = PackIndices(1, Yuy2Pack::BlueRedA);
+alignas(16) constexpr GatherIndices Yuy2B1 = PackIndices(1, Yuy2Pack::BlueRedB);
+alignas(16) constexpr GatherIndices Yuy2Green1 = PackIndices(1, Yuy2Pack::Green);
+alignas(16) constexpr GatherIndices Yuy2B2 = PackIndices(2, Yuy2Pack::BlueRedB);
+alignas(16) constexpr GatherIndices Yuy2Green2 = PackIndices(2, Yuy2Pack::Green);
 
 static_assert(PackIndices(0, Yuy2Pack::BlueRedB).bytes[15] == -1 && PackIndices(2, Yuy2Pack::BlueRedA).bytes[0] == -1,
               "the first gather needs no group B bytes and the last no group A bytes");
@@ -182,10 +182,10 @@ void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
     const Yuy2Sums b = SumsOf(_mm256_permute2x128_si256(first, second, 0x31));
     const __m256i blueRedA = _mm256_packus_epi16(a.mixed, a.swapped), blueRedB = _mm256_packus_epi16(b.mixed, b.swapped);
     const __m256i green = _mm256_packus_epi16(a.green, b.green);
-    const __m256i c0 = _mm256_or_si256(Gather(blueRedA, kYuy2A0), Gather(green, kYuy2Green0));
+    const __m256i c0 = _mm256_or_si256(Gather(blueRedA, Yuy2A0), Gather(green, Yuy2Green0));
     const __m256i c1 =
-        _mm256_or_si256(_mm256_or_si256(Gather(blueRedA, kYuy2A1), Gather(blueRedB, kYuy2B1)), Gather(green, kYuy2Green1));
-    const __m256i c2 = _mm256_or_si256(Gather(blueRedB, kYuy2B2), Gather(green, kYuy2Green2));
+        _mm256_or_si256(_mm256_or_si256(Gather(blueRedA, Yuy2A1), Gather(blueRedB, Yuy2B1)), Gather(green, Yuy2Green1));
+    const __m256i c2 = _mm256_or_si256(Gather(blueRedB, Yuy2B2), Gather(green, Yuy2Green2));
     // In address order: see the AVX-512 kernel.
     std::uint8_t* at = out + 3 * x;
     Store(at, _mm256_permute2x128_si256(c0, c1, 0x20));

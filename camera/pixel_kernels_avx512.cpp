@@ -50,10 +50,10 @@ inline Planes ConvertPlanes(__m512i yLow, __m512i yHigh, __m512i uv) {
   const __m512i signU = _mm512_srai_epi16(u, 15), signV = _mm512_srai_epi16(v, 15);
   const __m512i magU = _mm512_abs_epi16(u), magV = _mm512_abs_epi16(v);
 
-  const __m512i blue = ApplySign(Product(magU, kBlueFromUFixed), signU);
-  const __m512i red = ApplySign(Product(magV, kRedFromVFixed), signV);
-  const __m512i green = _mm512_sub_epi16(_mm512_sub_epi16(zero, ApplySign(Product(magU, kGreenFromUFixed), signU)),
-                                         ApplySign(Product(magV, kGreenFromVFixed), signV));
+  const __m512i blue = ApplySign(Product(magU, BlueFromUFixed), signU);
+  const __m512i red = ApplySign(Product(magV, RedFromVFixed), signV);
+  const __m512i green = _mm512_sub_epi16(_mm512_sub_epi16(zero, ApplySign(Product(magU, GreenFromUFixed), signU)),
+                                         ApplySign(Product(magV, GreenFromVFixed), signV));
 
   return {_mm512_packus_epi16(_mm512_add_epi16(yLow, _mm512_unpacklo_epi16(blue, blue)),
                               _mm512_add_epi16(yHigh, _mm512_unpackhi_epi16(blue, blue))),
@@ -73,9 +73,9 @@ inline __m512i Gather(const Planes& p, const signed char (&b)[16], const signed 
 // quarter q's 48; the output wants c0.q0 c1.q0 c2.q0 c0.q1 c1.q1 ... c2.q3.
 // Qword indices 0-7 pick from c0, 8-15 from c1; c2's come in by a masked permute.
 inline void StorePixels(const Planes& p, std::uint8_t* out) {
-  const __m512i c0 = Gather(p, kBlue0, kGreen0, kRed0);
-  const __m512i c1 = Gather(p, kBlue1, kGreen1, kRed1);
-  const __m512i c2 = Gather(p, kBlue2, kGreen2, kRed2);
+  const __m512i c0 = Gather(p, Blue0, Green0, Red0);
+  const __m512i c1 = Gather(p, Blue1, Green1, Red1);
+  const __m512i c2 = Gather(p, Blue2, Green2, Red2);
   const __m512i t0 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(3, 2, 0, 0, 9, 8, 1, 0), c1);
   const __m512i t1 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(13, 12, 5, 4, 0, 0, 11, 10), c1);
   const __m512i t2 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(0, 0, 15, 14, 7, 6, 0, 0), c1);
@@ -172,18 +172,18 @@ constexpr GatherIndices PackIndices(int n) {
   return g;
 }
 
-alignas(64) constexpr GatherIndices kGather[3] = {PackIndices(0), PackIndices(1), PackIndices(2)};
+alignas(64) constexpr GatherIndices GatherIndexTable[3] = {PackIndices(0), PackIndices(1), PackIndices(2)};
 
 // Starts from the first pack the gather needs and merges the others' bytes.
 template <int n>
 inline __m512i GatherYuy2(const Yuy2Packs& p) {
-  constexpr __mmask64 kFromA = PackMask(n, Yuy2Pack::BlueRedA), kFromB = PackMask(n, Yuy2Pack::BlueRedB),
-                      kFromGreen = PackMask(n, Yuy2Pack::Green);
-  static_assert(kFromA != 0 || kFromB != 0, "every gather has blue and red bytes");
-  const __m512i index = _mm512_load_si512(kGather[n].bytes);
-  __m512i c = _mm512_shuffle_epi8(kFromA != 0 ? p.blueRedA : p.blueRedB, index);
-  if (kFromA != 0 && kFromB != 0) c = _mm512_mask_shuffle_epi8(c, kFromB, p.blueRedB, index);
-  return _mm512_mask_shuffle_epi8(c, kFromGreen, p.green, index);
+  constexpr __mmask64 FromA = PackMask(n, Yuy2Pack::BlueRedA), FromB = PackMask(n, Yuy2Pack::BlueRedB),
+                      FromGreen = PackMask(n, Yuy2Pack::Green);
+  static_assert(FromA != 0 || FromB != 0, "every gather has blue and red bytes");
+  const __m512i index = _mm512_load_si512(GatherIndexTable[n].bytes);
+  __m512i c = _mm512_shuffle_epi8(FromA != 0 ? p.blueRedA : p.blueRedB, index);
+  if (FromA != 0 && FromB != 0) c = _mm512_mask_shuffle_epi8(c, FromB, p.blueRedB, index);
+  return _mm512_mask_shuffle_epi8(c, FromGreen, p.green, index);
 }
 
 // 192 output bytes as three vectors in picture order.

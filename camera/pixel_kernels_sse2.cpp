@@ -37,10 +37,10 @@ inline void ConvertBlock(__m128i y, __m128i uv, std::uint8_t* out) {
   const __m128i signU = _mm_srai_epi16(u, 15), signV = _mm_srai_epi16(v, 15);
   const __m128i magU = ApplySign(u, signU), magV = ApplySign(v, signV);
 
-  const __m128i blue = ApplySign(Product(magU, kBlueFromUFixed), signU);
-  const __m128i red = ApplySign(Product(magV, kRedFromVFixed), signV);
-  const __m128i green = _mm_sub_epi16(_mm_sub_epi16(zero, ApplySign(Product(magU, kGreenFromUFixed), signU)),
-                                      ApplySign(Product(magV, kGreenFromVFixed), signV));
+  const __m128i blue = ApplySign(Product(magU, BlueFromUFixed), signU);
+  const __m128i red = ApplySign(Product(magV, RedFromVFixed), signV);
+  const __m128i green = _mm_sub_epi16(_mm_sub_epi16(zero, ApplySign(Product(magU, GreenFromUFixed), signU)),
+                                      ApplySign(Product(magV, GreenFromVFixed), signV));
 
   // One offset per pair, used by both pixels of the pair; the saturating
   // pack is the clamp to 0..255.
@@ -60,9 +60,9 @@ inline void ConvertBlock(__m128i y, __m128i uv, std::uint8_t* out) {
 // words and V's in the odd ones, and the same for green's two products.
 // Word shuffles copy them to both pixels of the pair.
 inline void Yuy2Sums(__m128i words, __m128i& b, __m128i& g, __m128i& r) {
-  constexpr std::uint32_t kBlueRed = static_cast<std::uint16_t>(QuarterChromaFactor(1772)) |
+  constexpr std::uint32_t BlueRed = static_cast<std::uint16_t>(QuarterChromaFactor(1772)) |
                                      static_cast<std::uint32_t>(QuarterChromaFactor(1402)) << 16;
-  constexpr std::uint32_t kGreen = static_cast<std::uint16_t>(QuarterChromaFactor(344)) |
+  constexpr std::uint32_t Green = static_cast<std::uint16_t>(QuarterChromaFactor(344)) |
                                    static_cast<std::uint32_t>(QuarterChromaFactor(714)) << 16;
   const __m128i luma = _mm_and_si128(words, _mm_set1_epi16(0x00FF));
   // (C ^ 0x80) << 8 is 256 x as a signed word; the shift leaves 4x.
@@ -70,8 +70,8 @@ inline void Yuy2Sums(__m128i words, __m128i& b, __m128i& g, __m128i& r) {
       _mm_xor_si128(_mm_and_si128(words, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_set1_epi16(static_cast<short>(0x8000))),
       6);
   const __m128i negative = _mm_srai_epi16(x4, 15);
-  const __m128i blueRed = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(kBlueRed))), negative);
-  const __m128i greenParts = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(kGreen))), negative);
+  const __m128i blueRed = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(BlueRed))), negative);
+  const __m128i greenParts = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(Green))), negative);
   const __m128i blue = _mm_shufflehi_epi16(_mm_shufflelo_epi16(blueRed, 0xA0), 0xA0);  // words 0 0 2 2
   const __m128i red = _mm_shufflehi_epi16(_mm_shufflelo_epi16(blueRed, 0xF5), 0xF5);   // words 1 1 3 3
   const __m128i greenSum =

@@ -3,9 +3,11 @@
 // window is message-only, found by class under HWND_MESSAGE.
 #include <windows.h>
 
+#include "product_identity.h"
+
 namespace snaplark {
 
-inline constexpr wchar_t TrayWindowClass[] = L"GlimmerdockTray";
+using identity::TrayWindowClass;
 
 // Sent by the TWAIN data source while its window is open: wParam TRUE lends
 // the capture key to the window in lParam (the tray lets go of its hotkey, so

@@ -4,11 +4,12 @@
 #include <utility>
 
 #include "handles/win_handles.h"
+#include "product_identity.h"
 
 namespace snaplark {
 namespace {
 
-constexpr wchar_t ProductKeyPath[] = L"Software\\Tollendale\\Glimmerdock";
+constexpr auto& ProductKeyPath = identity::SettingsKey;
 
 // A REG_DWORD of exactly four bytes replaces value; anything else (missing,
 // another type, another size) leaves it alone.

@@ -11,7 +11,7 @@ namespace snaplark {
 
 class SettingsStore {
  public:
-  // The product's key: HKEY_CURRENT_USER\Software\Tollendale\Glimmerdock.
+  // The product's key under HKEY_CURRENT_USER (identity::SettingsKey).
   SettingsStore();
   SettingsStore(HKEY root, std::wstring keyPath);
 

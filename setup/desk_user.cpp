@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "handles/win_handles.h"
+#include "product_identity.h"
 
 namespace snaplark {
 namespace {
@@ -128,8 +129,8 @@ bool StartThroughDesktopShell(const std::wstring& program) {
 }
 
 bool RemoveUserSettings(const std::wstring& sid) {
-  const std::wstring maker = sid + L"\\Software\\Tollendale";
-  const LSTATUS removed = RegDeleteTreeW(HKEY_USERS, (maker + L"\\Glimmerdock").c_str());
+  const std::wstring maker = sid + L"\\" + identity::MakerKey;
+  const LSTATUS removed = RegDeleteTreeW(HKEY_USERS, (sid + L"\\" + identity::SettingsKey).c_str());
   // Only when empty: other programs of the maker may keep theirs there.
   RegDeleteKeyW(HKEY_USERS, maker.c_str());
   return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;

@@ -1,7 +1,9 @@
 ; SnaplarkSetup.exe: installs the tray program and its TWAIN data source.
-; The build passes the folder of the built files, the icon, the version and
+; The build passes the folder of the built files and the program's file name
+; in it, the icon, the generated file of the product's names and version, and
 ; the output file:
-;   makensis -DPRODUCT_DIR=... -DICON=... -DVERSION=1.0.0.0 -DOUTFILE=... -DHELPER=... snaplark.nsi
+;   makensis -DPRODUCT_DIR=... -DPROGRAM=Snaplark.exe -DICON=... -DIDENTITY=.../product_identity.nsh
+;            -DOUTFILE=... -DHELPER=... snaplark.nsi
 ; HELPER is SnaplarkSetupHelper.exe, which finds the user signed in to the desk
 ; and starts the program as that user.
 ;
@@ -21,21 +23,16 @@ SetCompressor /SOLID lzma
 !include MUI2.nsh
 !include WinMessages.nsh
 
-!ifndef PRODUCT_DIR | ICON | VERSION | OUTFILE | HELPER
-  !error "PRODUCT_DIR, ICON, VERSION, OUTFILE and HELPER must be defined"
+!ifndef PRODUCT_DIR | PROGRAM | ICON | IDENTITY | OUTFILE | HELPER
+  !error "PRODUCT_DIR, PROGRAM, ICON, IDENTITY, OUTFILE and HELPER must be defined"
 !endif
 
-!define PRODUCT "Snaplark"
-!define PUBLISHER "Tollendale"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Snaplark"
+; PRODUCT, PUBLISHER, VERSION, SETTINGS_KEY, DATA_SOURCE, TRAY_CLASS, INSTANCE_MUTEX
+!include "${IDENTITY}"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define SETTINGS_KEY "Software\Tollendale\Glimmerdock"
-!define DATA_SOURCE "Glimmerdock.ds"
-; What the running program answers to: its message-only tray window and the
-; mutex it holds for as long as it runs.
-!define TRAY_CLASS "GlimmerdockTray"
+; The command of the tray window's menu that ends the program.
 !define TRAY_EXIT_COMMAND 2003
-!define INSTANCE_MUTEX "Glimmerdock_SingleInstance"
 !define SYNCHRONIZE 0x00100000
 !define ERROR_ACCESS_DENIED 5
 !define WAIT_ABANDONED 0x80
@@ -179,7 +176,7 @@ FunctionEnd
 ; the signed-in user. With no such user (no shell, SYSTEM, session 0, as in
 ; a managed deployment) nothing is started.
 Function StartUnelevated
-  Push 'start "$INSTDIR\Snaplark.exe"'
+  Push 'start "$INSTDIR\${PROGRAM}"'
   Call RunHelper
   Pop $0
   ${If} $0 <> 0
@@ -207,7 +204,7 @@ Section "${PRODUCT}" SecProgram
   ; setup then ends with exit code 1 instead of 0.
   ClearErrors
   SetOutPath "$INSTDIR"
-  File "${PRODUCT_DIR}/Snaplark.exe"
+  File "${PRODUCT_DIR}/${PROGRAM}"
   File "${PRODUCT_DIR}/${DATA_SOURCE}"
   ; Scanning applications look for data sources in the Windows directory's
   ; twain_32 folder, the same place the program's own installer copies to.
@@ -219,13 +216,13 @@ Section "${PRODUCT}" SecProgram
     DetailPrint "Some files were in use and were not replaced; close the programs using them and run setup again."
   ${EndIf}
 
-  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Snaplark.exe" "" "$INSTDIR\Snaplark.exe" 0
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM}" "" "$INSTDIR\${PROGRAM}" 0
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Snaplark.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM},0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
   ; In place, so that the command returns when the removal is done (see un.onInit).
@@ -246,7 +243,7 @@ SectionEnd
 ; Machine-wide: an elevated installer started by a standard user runs as the
 ; administrator whose password was given, and HKCU would be that account's.
 Section "Start ${PRODUCT} when I sign in" SecSignIn
-  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\Snaplark.exe"'
+  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${PROGRAM}"'
 SectionEnd
 
 Function .onInstSuccess
@@ -287,10 +284,10 @@ Section "un.${PRODUCT}" SecUninstallProgram
   ; A program file still held (a copy that did not end) stops the removal
   ; before anything is gone, the uninstall entry included.
   ClearErrors
-  Delete "$INSTDIR\Snaplark.exe"
+  Delete "$INSTDIR\${PROGRAM}"
   ${If} ${Errors}
-    MessageBox MB_OK|MB_ICONSTOP "$INSTDIR\Snaplark.exe is in use and cannot be removed. Close ${PRODUCT} and try again." /SD IDOK
-    DetailPrint "$INSTDIR\Snaplark.exe is in use; nothing was removed."
+    MessageBox MB_OK|MB_ICONSTOP "$INSTDIR\${PROGRAM} is in use and cannot be removed. Close ${PRODUCT} and try again." /SD IDOK
+    DetailPrint "$INSTDIR\${PROGRAM} is in use; nothing was removed."
     Abort
   ${EndIf}
   ; A scanning application may hold the data source: it goes at the next restart.

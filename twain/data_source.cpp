@@ -188,7 +188,7 @@ PictureShape DataSource::FrameShape() {
   if (!frameAsked_ && !windowOpen_) {
     frameAsked_ = true;
     if (OpenSavedCamera(store_.Load())) {
-      expectedShape_ = PictureShapeFor(camera_.width, camera_.height);
+      expectedShape_ = PictureShapeFor(camera_.Width(), camera_.Height());
     }
     camera_.Close();
   }

@@ -1,9 +1,11 @@
 #include "twain/event_window.h"
 
+#include "product_identity.h"
+
 namespace snaplark {
 namespace {
 
-constexpr wchar_t EventWindowClass[] = L"GlimmerdockSourceEvents";
+constexpr auto& EventWindowClass = identity::SourceEventsClass;
 
 }  // namespace
 

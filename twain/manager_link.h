@@ -15,7 +15,6 @@ class ManagerLink {
   // Takes the entry points as given (the structure is the caller's);
   // false when it is too short to hold them or names no DSM_Entry.
   bool Adopt(const twain::TW_ENTRYPOINT& entry);
-  void Forget() { entry_ = {}; }
   bool HasEntryPoints() const { return entry_.DSM_Entry != nullptr; }
 
   // A movable block of `size` bytes; null when memory runs out.

@@ -63,11 +63,11 @@ VirtualCameraScript NarrowableNv12Script() {
 // The demo cameras, counted into (and stalled through) one shared record.
 void UseSourceCameras() {
   std::vector<VirtualDevice> devices(2);
-  devices[0].name = kDemoNv12Name;
-  devices[0].symbolicLink = kDemoNv12Link;
+  devices[0].name = DemoNv12Name;
+  devices[0].symbolicLink = DemoNv12Link;
   devices[0].script = NarrowableNv12Script;
-  devices[1].name = kDemoYuy2Name;
-  devices[1].symbolicLink = kDemoYuy2Link;
+  devices[1].name = DemoYuy2Name;
+  devices[1].symbolicLink = DemoYuy2Link;
   devices[1].script = [] {
     VirtualCameraScript script = DemoYuy2Script();
     script.stats = SharedStats();

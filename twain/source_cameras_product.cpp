@@ -2,7 +2,7 @@
 
 namespace snaplark {
 
-// The product reaches Media Foundation's own device layer, which needs no setting up.
+// The product reaches Media Foundation's own devices, which need no setting up.
 void UseSourceCameras() {}
 
 // Media Foundation's objects live in its own DLLs, not in this file.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "product_identity.h"
+
 namespace snaplark {
 
 using namespace twain;
@@ -20,17 +22,17 @@ void Copy(TW_STR32& target, const char (&text)[N]) {
 TW_IDENTITY SourceIdentity(TW_UINT32 id) {
   TW_IDENTITY identity{};
   identity.Id = id;
-  identity.Version.MajorNum = 1;
-  identity.Version.MinorNum = 0;
+  identity.Version.MajorNum = SNAPLARK_VERSION_MAJOR;
+  identity.Version.MinorNum = SNAPLARK_VERSION_MINOR;
   identity.Version.Language = TWLG_ENGLISH_USA;
   identity.Version.Country = TWCY_USA;
-  Copy(identity.Version.Info, "1.0");
+  Copy(identity.Version.Info, SNAPLARK_TWAIN_VERSION_TEXT);
   identity.ProtocolMajor = TWON_PROTOCOLMAJOR;
   identity.ProtocolMinor = TWON_PROTOCOLMINOR;
   identity.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_DS2;
-  Copy(identity.Manufacturer, "Tollendale");
-  Copy(identity.ProductFamily, "Glimmerdock");
-  Copy(identity.ProductName, "Snaplark");
+  Copy(identity.Manufacturer, SNAPLARK_MAKER);
+  Copy(identity.ProductFamily, SNAPLARK_FAMILY);
+  Copy(identity.ProductName, SNAPLARK_PRODUCT);
   return identity;
 }
 

@@ -27,7 +27,7 @@ const wchar_t* CopyDiagnostics(const CaptureWindowState& state) {
   const Camera& camera = *state.camera;
   const std::wstring report =
       DiagnosticsReport(state.mode, *state.settings,
-                        {camera.IsOpen(), camera.width, camera.height,
+                        {camera.IsOpen(), camera.Width(), camera.Height(),
                          static_cast<std::uint32_t>(camera.LastOpenError())});
   switch (PutOnClipboard(state.hwnd, CF_UNICODETEXT, [&report] { return TextBlock(report); })) {
     case ClipboardOutcome::Placed:

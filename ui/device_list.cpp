@@ -21,8 +21,8 @@ void AddEntry(const CaptureWindowState& state, const wchar_t* text) {
 
 void ShowResolution(const CaptureWindowState& state) {
   wchar_t line[64];
-  std::swprintf(line, 64, L"Resolution: %d x %d", static_cast<int>(state.camera->width),
-                static_cast<int>(state.camera->height));
+  std::swprintf(line, 64, L"Resolution: %d x %d", static_cast<int>(state.camera->Width()),
+                static_cast<int>(state.camera->Height()));
   SetDlgItemTextW(state.hwnd, IDC_RESOLUTION, line);
 }
 

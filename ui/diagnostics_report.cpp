@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "product_identity.h"
 #include "settings/key_name.h"
 
 namespace snaplark {
@@ -47,8 +48,8 @@ std::wstring CameraErrorLine(std::uint32_t error) {
 
 std::wstring DiagnosticsReport(CaptureWindowMode mode, const Settings& settings, const CameraSummary& camera) {
   std::wostringstream report;
-  report << L"Snaplark diagnostics\n";
-  report << L"Version: 1.0.0\n";
+  report << identity::ProductName << L" diagnostics\n";
+  report << L"Version: " << identity::Version << L"\n";
   report << L"Mode: " << (mode == CaptureWindowMode::Standalone ? L"Standalone" : L"TWAIN") << L"\n";
   report << L"Selected device: " << OrNone(settings.DeviceName) << L"\n";
   report << L"Device index: " << settings.DeviceIndex << L"\n";

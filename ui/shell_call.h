@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "product_identity.h"
+
 namespace snaplark {
 
 // Waits up to `milliseconds` (or INFINITE) for `object`, dispatching the
@@ -24,7 +26,7 @@ using ShellExecuteCall = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
 bool ShellExecuteInApartment(SHELLEXECUTEINFOW& info, ShellExecuteCall call = ShellExecuteExW);
 
 // The maker's support page, also offered from the tray menu.
-inline constexpr wchar_t SupportPageUrl[] = L"https://www.tollendale.com/support";
+using identity::SupportPageUrl;
 
 // Opens the support page in the user's browser, in front of `owner`'s
 // window; a failure is neither reported by the program nor by the shell.

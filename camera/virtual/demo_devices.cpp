@@ -13,7 +13,7 @@
 namespace snaplark {
 namespace {
 
-constexpr std::chrono::microseconds kThirtyFramesPerSecond{33'333};
+constexpr std::chrono::microseconds ThirtyFramesPerSecond{33'333};
 
 // The patterns are written row by row from tables made once per stream into
 // blocks of the stream's pool, as a driver fills its buffers: a frame costs a
@@ -136,7 +136,7 @@ VirtualCameraScript PatternScript(const GUID& subtype, int width, int height) {
   auto pool = std::make_shared<VirtualFramePool>();
   script.frameMaker = [painter, pool](std::uint32_t n) { return painter->Paint(n, pool); };
   script.framePool = pool;
-  script.frameInterval = kThirtyFramesPerSecond;
+  script.frameInterval = ThirtyFramesPerSecond;
   return script;
 }
 
@@ -154,11 +154,11 @@ void UseDemoDevices(std::shared_ptr<VirtualCameraStats> sharedStats) {
     };
   };
   std::vector<VirtualDevice> devices(2);
-  devices[0].name = kDemoNv12Name;
-  devices[0].symbolicLink = kDemoNv12Link;
+  devices[0].name = DemoNv12Name;
+  devices[0].symbolicLink = DemoNv12Link;
   devices[0].script = playing(DemoNv12Script);
-  devices[1].name = kDemoYuy2Name;
-  devices[1].symbolicLink = kDemoYuy2Link;
+  devices[1].name = DemoYuy2Name;
+  devices[1].symbolicLink = DemoYuy2Link;
   devices[1].script = playing(DemoYuy2Script);
   UseVirtualDevices(std::move(devices));
 }

@@ -10,13 +10,14 @@
 #include <memory>
 
 #include "camera/virtual/virtual_camera.h"
+#include "product_identity.h"
 
 namespace snaplark {
 
-inline constexpr wchar_t kDemoNv12Name[] = L"Snaplark Test Pattern (NV12)";
-inline constexpr wchar_t kDemoNv12Link[] = L"\\\\?\\snaplark-virtual#nv12";
-inline constexpr wchar_t kDemoYuy2Name[] = L"Snaplark Test Pattern (YUY2)";
-inline constexpr wchar_t kDemoYuy2Link[] = L"\\\\?\\snaplark-virtual#yuy2";
+inline constexpr wchar_t DemoNv12Name[] = L"" SNAPLARK_PRODUCT " Test Pattern (NV12)";
+inline constexpr wchar_t DemoNv12Link[] = L"\\\\?\\snaplark-virtual#nv12";
+inline constexpr wchar_t DemoYuy2Name[] = L"" SNAPLARK_PRODUCT " Test Pattern (YUY2)";
+inline constexpr wchar_t DemoYuy2Link[] = L"\\\\?\\snaplark-virtual#yuy2";
 
 // Installs the two demo cameras, NV12 first, in place of the platform's.
 // With `sharedStats`, every opening of either camera counts into (and can be

@@ -16,7 +16,7 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-constexpr DWORD kFirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+constexpr DWORD FirstVideoStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
 GUID SubtypeOf(IMFMediaType* type) {
   GUID subtype = GUID_NULL;
@@ -162,7 +162,7 @@ class ScriptedSourceReader final
  private:
   ~ScriptedSourceReader() = default;
 
-  static bool IsVideoStream(DWORD stream) { return stream == kFirstVideoStream || stream == 0; }
+  static bool IsVideoStream(DWORD stream) { return stream == FirstVideoStream || stream == 0; }
 
   // As a real reader does, a request is met by a native type that matches
   // everything it asks for (a request without a rate takes any rate) before

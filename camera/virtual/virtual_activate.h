@@ -1,5 +1,5 @@
 #pragma once
-// Activation objects of virtual cameras, as a device layer's enumeration hands
+// Activation objects of virtual cameras, as an enumeration of devices hands
 // them out. They carry a friendly name and a symbolic link, either of which
 // may be missing, and cannot be activated: the engine opens a camera from its
 // link, never from the activation object.

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <utility>
 
-#include "camera/device_layer.h"
+#include "camera/media_foundation.h"
 #include "camera/virtual/virtual_activate.h"
 
 namespace snaplark {
@@ -55,7 +55,20 @@ HRESULT WINAPI CreateVirtualDeviceSource(IMFAttributes* attributes, IMFMediaSour
   return CreateVirtualMediaSource(script(), source);
 }
 
-const DeviceLayer kVirtualLayer = {EnumerateVirtualDevices, CreateVirtualDeviceSource};
+// The system's calls with the devices replaced: the virtual sources are read
+// through the platform's own source reader. Null without Media Foundation.
+const MediaFoundationCalls* VirtualDeviceCalls() {
+  static const MediaFoundationCalls* const calls = []() -> const MediaFoundationCalls* {
+    static MediaFoundationCalls replaced{};
+    const MediaFoundationCalls* system = SystemMediaFoundation();
+    if (!system) return nullptr;
+    replaced = *system;
+    replaced.enumDeviceSources = EnumerateVirtualDevices;
+    replaced.createDeviceSource = CreateVirtualDeviceSource;
+    return &replaced;
+  }();
+  return calls;
+}
 
 }  // namespace
 
@@ -64,11 +77,11 @@ void UseVirtualDevices(std::vector<VirtualDevice> devices) {
     std::lock_guard<std::mutex> lock(devicesMutex);
     installedDevices = std::move(devices);
   }
-  UseDeviceLayer(&kVirtualLayer);
+  UseMediaFoundationCalls(VirtualDeviceCalls());
 }
 
 void UseMediaFoundationDevices() {
-  UseDeviceLayer(nullptr);
+  UseSystemMediaFoundation();
   std::lock_guard<std::mutex> lock(devicesMutex);
   installedDevices.clear();
 }

@@ -1,7 +1,7 @@
 #pragma once
-// A device layer of virtual cameras: installed in place of Media Foundation's,
-// it lists the given devices and opens each by its symbolic link as a virtual
-// media source playing a fresh copy of its script.
+// Virtual cameras: installed in place of Media Foundation's devices, they are
+// listed as given and each opens by its symbolic link as a virtual media
+// source playing a fresh copy of its script.
 #include <windows.h>
 
 #include <functional>

@@ -30,12 +30,12 @@ using Microsoft::WRL::ComPtr;
 // Attribute that ties a live-object tracker to a platform-made object such
 // as a sample, so that it is counted until its last reference goes.
 // {F678915B-88CC-4474-9588-71F2989981EE}
-const GUID kLiveTrackerAttribute = {0xf678915b, 0x88cc, 0x4474, {0x95, 0x88, 0x71, 0xf2, 0x98, 0x99, 0x81, 0xee}};
+const GUID LiveTrackerAttribute = {0xf678915b, 0x88cc, 0x4474, {0x95, 0x88, 0x71, 0xf2, 0x98, 0x99, 0x81, 0xee}};
 
 // The token attribute of a requested sample ({8294DA66-F328-4805-B551-00DEB4C57A61}).
-const GUID kSampleTokenAttribute = {0x8294da66, 0xf328, 0x4805, {0xb5, 0x51, 0x00, 0xde, 0xb4, 0xc5, 0x7a, 0x61}};
+const GUID SampleTokenAttribute = {0x8294da66, 0xf328, 0x4805, {0xb5, 0x51, 0x00, 0xde, 0xb4, 0xc5, 0x7a, 0x61}};
 
-constexpr LONGLONG kHundredNsPerSecond = 10'000'000;
+constexpr LONGLONG HundredNsPerSecond = 10'000'000;
 
 std::atomic<long> buffersReleasedLocked{0};
 std::atomic<long> sourcesNotShutDown{0};
@@ -55,7 +55,7 @@ class LiveTracker final : public ComObject<LiveTracker, Answers<IUnknown>, IUnkn
 HRESULT AttachTracker(IMFAttributes* attributes) {
   auto* tracker = new (std::nothrow) LiveTracker();
   if (!tracker) return E_OUTOFMEMORY;
-  const HRESULT hr = attributes->SetUnknown(kLiveTrackerAttribute, tracker);
+  const HRESULT hr = attributes->SetUnknown(LiveTrackerAttribute, tracker);
   tracker->Release();
   return hr;
 }
@@ -481,7 +481,7 @@ class VirtualMediaSource final
   LONGLONG FrameDuration() const {
     if (script_.frameInterval.count() > 0) return script_.frameInterval.count() * 10;
     const UINT32 fps = script_.nativeTypes.empty() ? 30 : script_.nativeTypes.front().framesPerSecond;
-    return kHundredNsPerSecond / (fps ? fps : 30);
+    return HundredNsPerSecond / (fps ? fps : 30);
   }
 
   // Answers the open requests, one frame per interval, until shutdown.
@@ -543,7 +543,7 @@ class VirtualMediaSource final
         case VirtualStepKind::EmptySample: {
           ComPtr<IMFSample> sample;
           HRESULT hr = CreateVirtualSample(std::move(*step), time, duration, &sample);
-          if (SUCCEEDED(hr) && token) hr = sample->SetUnknown(kSampleTokenAttribute, token);
+          if (SUCCEEDED(hr) && token) hr = sample->SetUnknown(SampleTokenAttribute, token);
           if (SUCCEEDED(hr)) {
             PROPVARIANT value;
             PropVariantInit(&value);

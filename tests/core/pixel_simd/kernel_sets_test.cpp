@@ -62,7 +62,7 @@ TEST(ChromaProducts, IntegerFormEqualsTheTruncatedProductForEveryChromaValue) {
     int thousandths;
   };
   const Coefficient coefficients[] = {
-      {kRedFromVFixed, 1402}, {kGreenFromUFixed, 344}, {kGreenFromVFixed, 714}, {kBlueFromUFixed, 1772}};
+      {RedFromVFixed, 1402}, {GreenFromUFixed, 344}, {GreenFromVFixed, 714}, {BlueFromUFixed, 1772}};
   for (const Coefficient& c : coefficients) {
     for (int v = -128; v <= 127; ++v) {
       ASSERT_EQ(TruncatedProduct(c.fixed, v), c.thousandths * v / 1000) << c.thousandths << " * " << v;

@@ -50,8 +50,8 @@ class CameraLifecycle : public CameraTest {};
 TEST_F(CameraLifecycle, ANewCameraIsClosedAndRefusesCapture) {
   Camera camera;
   EXPECT_FALSE(camera.IsOpen());
-  EXPECT_EQ(camera.width, 0);
-  EXPECT_EQ(camera.height, 0);
+  EXPECT_EQ(camera.Width(), 0);
+  EXPECT_EQ(camera.Height(), 0);
   EXPECT_FALSE(camera.StartCapture([](const std::uint8_t*, int, int, int) {}));
   camera.StopCapture();
   camera.StopCapture();
@@ -66,14 +66,14 @@ TEST_F(CameraLifecycle, OpensByLinkAndCloseShutsTheDeviceDown) {
   Camera camera;
   ASSERT_TRUE(camera.Open(kLink));
   EXPECT_TRUE(camera.IsOpen());
-  EXPECT_EQ(camera.width, 8);
-  EXPECT_EQ(camera.height, 4);
+  EXPECT_EQ(camera.Width(), 8);
+  EXPECT_EQ(camera.Height(), 4);
   EXPECT_EQ(stats->starts, 0) << "opening alone does not start the device";
 
   camera.Close();
   EXPECT_FALSE(camera.IsOpen());
-  EXPECT_EQ(camera.width, 0);
-  EXPECT_EQ(camera.height, 0);
+  EXPECT_EQ(camera.Width(), 0);
+  EXPECT_EQ(camera.Height(), 0);
   EXPECT_EQ(stats->shutdowns, 1);
   EXPECT_FALSE(camera.StartCapture([](const std::uint8_t*, int, int, int) {}));
 }
@@ -100,8 +100,8 @@ TEST_F(CameraLifecycle, EveryFailedOpenLeavesTheCameraClosed) {
     ASSERT_TRUE(camera.Open(kLink));
     EXPECT_FALSE(camera.Open(link));
     EXPECT_FALSE(camera.IsOpen());
-    EXPECT_EQ(camera.width, 0);
-    EXPECT_EQ(camera.height, 0);
+    EXPECT_EQ(camera.Width(), 0);
+    EXPECT_EQ(camera.Height(), 0);
     EXPECT_FALSE(camera.StartCapture([](const std::uint8_t*, int, int, int) {}));
   }
   EXPECT_EQ(goodStats->shutdowns, 5) << "each failed Open first let the open device go";

@@ -105,7 +105,16 @@ void CameraTest::SetUp() {
   notShutDownAtStart_ = VirtualSourcesNotShutDown();
 }
 
+bool CameraTest::OpenOver(Camera& camera, ReaderSeam::Reader reader) {
+  const std::wstring link = L"\\\\?\\virtual#scripted-reader";
+  seam_.reset();
+  InstallDevices({ScriptedDevice(link, OneTypeScript(MFVideoFormat_NV12, 16, 8))});
+  seam_.emplace(std::move(reader));
+  return camera.Open(link);
+}
+
 void CameraTest::TearDown() {
+  seam_.reset();
   UseMediaFoundationDevices();
   EXPECT_TRUE(WaitUntil([] { return LiveVirtualObjects() == 0; }))
       << LiveVirtualObjects() << " virtual objects were never released";

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "camera/virtual/virtual_camera.h"
 #include "camera/virtual/virtual_devices.h"
 #include "support/demo_pattern.h"
+#include "support/reader_seam.h"
 
 namespace snaplark::test {
 
@@ -77,6 +79,12 @@ class CameraTest : public ::testing::Test {
   void TearDown() override;
 
   void InstallDevices(std::vector<VirtualDevice> devices) { UseVirtualDevices(std::move(devices)); }
+  // Opens `camera` over `reader` (handed out in place of the platform's) on
+  // a device whose own pictures are never read.
+  bool OpenOver(Camera& camera, ReaderSeam::Reader reader);
+
+  // Installed by the test over the devices in use; gone before the end checks.
+  std::optional<ReaderSeam> seam_;
 
  private:
   long lockedAtStart_ = 0;

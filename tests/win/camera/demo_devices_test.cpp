@@ -30,11 +30,11 @@ TEST_F(DemoDevices, DeliverTheirPatternsExactly) {
     int width;
     int height;
   };
-  for (const Case& c : {Case{kDemoNv12Link, true, 640, 480}, Case{kDemoYuy2Link, false, 1280, 720}}) {
+  for (const Case& c : {Case{DemoNv12Link, true, 640, 480}, Case{DemoYuy2Link, false, 1280, 720}}) {
     Camera camera;
     ASSERT_TRUE(camera.Open(c.link));
-    EXPECT_EQ(camera.width, c.width);
-    EXPECT_EQ(camera.height, c.height);
+    EXPECT_EQ(camera.Width(), c.width);
+    EXPECT_EQ(camera.Height(), c.height);
     std::vector<std::uint8_t> pixels;
     int width = 0;
     int height = 0;
@@ -49,7 +49,7 @@ TEST_F(DemoDevices, DeliverTheirPatternsExactly) {
 TEST_F(DemoDevices, TwoSnapshotsInARowHoldDifferentFrames) {
   UseDemoDevices();
   Camera camera;
-  ASSERT_TRUE(camera.Open(kDemoNv12Link));
+  ASSERT_TRUE(camera.Open(DemoNv12Link));
   int numbers[2] = {-1, -1};
   for (int& number : numbers) {
     HGLOBAL block = SnapshotDib(camera).Release();

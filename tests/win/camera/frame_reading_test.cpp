@@ -19,7 +19,9 @@ class FrameReading : public CameraTest {
   // Opens a device playing this script; its stats stay readable.
   void OpenWith(const VirtualCameraScript& script) {
     stats_ = script.stats;
+    seam_.reset();
     InstallDevices({ScriptedDevice(kLink, script)});
+    seam_.emplace();
     ASSERT_TRUE(camera_.Open(kLink));
   }
 
@@ -38,7 +40,7 @@ TEST_F(FrameReading, RefusedRgbFallsBackToTheFirstUsableNativeTypeInDeviceOrder)
                         {MFVideoFormat_YUY2, 64, 48, 30}};
   script.steps = {FrameStep(PackedFrame(picture))};
   OpenWith(script);
-  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_NV12));
+  EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_NV12));
   ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(FirstDifference(pixels_, ExpectedFromNv12(picture, 64, 48)), -1);
 }
@@ -48,7 +50,7 @@ TEST_F(FrameReading, RefusedRgbFallsBackToTheFirstUsableNativeTypeInDeviceOrder)
 TEST_F(FrameReading, Yuy2FramesConvertAsYuy2) {
   const auto picture = Yuy2Bytes(640, 480, 2);
   OpenWith(OneTypeScript(MFVideoFormat_YUY2, 640, 480, {FrameStep(PackedFrame(picture))}));
-  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+  EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_YUY2));
   ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(width_, 640);
   EXPECT_EQ(height_, 480);
@@ -61,7 +63,7 @@ TEST_F(FrameReading, Yuy2FramesConvertAsYuy2) {
 TEST_F(FrameReading, RgbFramesAreCopiedBottomUp) {
   const auto picture = RgbBytes(30, 20, 3);
   OpenWith(OneTypeScript(MFVideoFormat_RGB24, 30, 20, {FrameStep(PackedFrame(picture))}));
-  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_RGB24));
+  EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_RGB24));
   ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(stride_, 92);
   EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(picture, 30, 20)), -1);
@@ -76,14 +78,14 @@ TEST_F(FrameReading, CompressedTypesAreNeverSetAsTheyAre) {
   script.nativeTypes = {{MFVideoFormat_MJPG, 32, 16, 30}, {MFVideoFormat_YUY2, 32, 16, 30}};
   script.steps = {FrameStep(PackedFrame(picture))};
   OpenWith(script);
-  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+  EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_YUY2));
   ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(FirstDifference(pixels_, ExpectedFromYuy2(picture, 32, 16)), -1);
   camera_.Close();
 
   InstallDevices({ScriptedDevice(kLink, OneTypeScript(MFVideoFormat_MJPG, 32, 16))});
   EXPECT_FALSE(camera_.Open(kLink));
-  EXPECT_EQ(camera_.width, 0);
+  EXPECT_EQ(camera_.Width(), 0);
 }
 
 // 640 x 480: an NV12 frame needs 460,800 bytes and an RGB frame 921,600; one
@@ -251,7 +253,7 @@ TEST_F(FrameReading, BottomUpAndPaddedBuffersComeOutTheRightWayUp) {
   VirtualCameraScript aperture = OneTypeScript(MFVideoFormat_NV12, 64, 40, {FrameStep(PackedFrame(padded))});
   aperture.nativeTypes[0].apertureHeight = 32;
   OpenWith(aperture);
-  EXPECT_EQ(camera_.height, 32);
+  EXPECT_EQ(camera_.Height(), 32);
   ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(height_, 32);
   EXPECT_EQ(FirstDifference(pixels_, ExpectedFromNv12(nv12, 64, 32)), -1) << "NV12 shown through its aperture";

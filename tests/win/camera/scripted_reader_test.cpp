@@ -23,8 +23,7 @@ class ScriptedReader : public CameraTest {
   bool Negotiate(ScriptedReaderScript script) {
     ComPtr<IMFSourceReader> reader;
     EXPECT_EQ(CreateScriptedSourceReader(std::move(script), log_, &reader), S_OK);
-    camera_.reader = reader;
-    return camera_.SelectMediaType();
+    return OpenOver(camera_, reader);
   }
   std::vector<GUID> SetRequests() {
     std::lock_guard<std::mutex> lock(log_->mutex);
@@ -51,8 +50,8 @@ TEST_F(ScriptedReader, AReaderThatMakesRgbIsTakenWithoutLookingAtNativeTypes) {
   EXPECT_EQ(log_->nativeTypeRequests, 0);
   ASSERT_EQ(SetRequests().size(), 1u);
   EXPECT_TRUE(IsEqualGUID(SetRequests()[0], MFVideoFormat_RGB24));
-  EXPECT_EQ(camera_.width, 20);
-  EXPECT_EQ(camera_.height, 10);
+  EXPECT_EQ(camera_.Width(), 20);
+  EXPECT_EQ(camera_.Height(), 10);
   ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(FirstDifference(pixels_, ExpectedFromRgb(picture, 20, 10)), -1);
 }
@@ -62,7 +61,7 @@ TEST_F(ScriptedReader, RefusedAndUnreadableTypesAreSkipped) {
   script.nativeTypes = {{GUID_NULL, 16, 8, 30}, {MFVideoFormat_NV12, 16, 8, 30}, {MFVideoFormat_YUY2, 16, 8, 30}};
   script.refusedNativeTypes = {1};
   ASSERT_TRUE(Negotiate(std::move(script)));
-  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+  EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_YUY2));
   const auto requests = SetRequests();
   ASSERT_EQ(requests.size(), 3u);  // RGB24, the refused NV12, YUY2; never the type without a subtype
   EXPECT_TRUE(IsEqualGUID(requests[1], MFVideoFormat_NV12));
@@ -76,9 +75,9 @@ TEST_F(ScriptedReader, MjpgIsAskedForAsADecodedPicture) {
     script.nativeTypes = {{MFVideoFormat_MJPG, 1280, 720, 30}};
     script.decodesMjpgTo = {MFVideoFormat_NV12, MFVideoFormat_YUY2};
     ASSERT_TRUE(Negotiate(std::move(script)));
-    EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_NV12));
-    EXPECT_EQ(camera_.width, 1280);
-    EXPECT_EQ(camera_.height, 720);
+    EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_NV12));
+    EXPECT_EQ(camera_.Width(), 1280);
+    EXPECT_EQ(camera_.Height(), 720);
   }
   {
     log_ = std::make_shared<ScriptedReaderLog>();
@@ -88,7 +87,7 @@ TEST_F(ScriptedReader, MjpgIsAskedForAsADecodedPicture) {
     const auto picture = Yuy2Bytes(640, 360, 2);
     script.reads = {ReadOf(PackedFrame(picture))};
     ASSERT_TRUE(Negotiate(std::move(script)));
-    EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
+    EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_YUY2));
     EXPECT_EQ(SetRequests().size(), 3u);  // RGB24, NV12, YUY2
     ASSERT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
     EXPECT_EQ(FirstDifference(pixels_, ExpectedFromYuy2(picture, 640, 360)), -1);
@@ -102,9 +101,9 @@ TEST_F(ScriptedReader, MjpgIsAskedForAsADecodedPicture) {
     script.refusedNativeTypes = {0};
     script.decodesMjpgTo = {MFVideoFormat_NV12};
     ASSERT_TRUE(Negotiate(std::move(script)));
-    EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_NV12));
-    EXPECT_EQ(camera_.width, 1280);
-    EXPECT_EQ(camera_.height, 720);
+    EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_NV12));
+    EXPECT_EQ(camera_.Width(), 1280);
+    EXPECT_EQ(camera_.Height(), 720);
   }
   {
     log_ = std::make_shared<ScriptedReaderLog>();
@@ -126,11 +125,11 @@ TEST_F(ScriptedReader, MjpgKeepsItsFrameRateWhenDecoded) {
                         {MFVideoFormat_YUY2, 1920, 1080, 5}};
   script.decodesMjpgTo = {MFVideoFormat_YUY2};
   ASSERT_TRUE(Negotiate(std::move(script)));
-  EXPECT_TRUE(IsEqualGUID(camera_.subtype, MFVideoFormat_YUY2));
-  EXPECT_EQ(camera_.width, 1920);
-  EXPECT_EQ(camera_.height, 1080);
+  EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_YUY2));
+  EXPECT_EQ(camera_.Width(), 1920);
+  EXPECT_EQ(camera_.Height(), 1080);
   ComPtr<IMFMediaType> current;
-  ASSERT_EQ(camera_.reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, &current), S_OK);
+  ASSERT_EQ(seam_->Last()->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, &current), S_OK);
   UINT32 numerator = 0, denominator = 0;
   ASSERT_EQ(MFGetAttributeRatio(current.Get(), MF_MT_FRAME_RATE, &numerator, &denominator), S_OK);
   EXPECT_EQ(numerator / denominator, 30u) << "the slow raw type was taken";

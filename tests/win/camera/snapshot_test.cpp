@@ -86,9 +86,7 @@ TEST_F(Snapshot, NoBlockWithoutAFrame) {
   script.reads = {FailedRead(E_FAIL)};
   Microsoft::WRL::ComPtr<IMFSourceReader> reader;
   ASSERT_EQ(CreateScriptedSourceReader(std::move(script), log, &reader), S_OK);
-  camera.reader = reader;
-  reader.Reset();
-  ASSERT_TRUE(camera.SelectMediaType());
+  ASSERT_TRUE(OpenOver(camera, std::move(reader)));
   EXPECT_EQ(SnapshotDib(camera).Release(), nullptr);
   EXPECT_EQ(log->reads, 1);
   camera.Close();

@@ -33,6 +33,7 @@
 #include "camera/virtual/virtual_camera.h"
 #include "camera/virtual/virtual_devices.h"
 #include "support/media_platform_environment.h"
+#include "support/reader_seam.h"
 #include "ui/preview.h"
 
 namespace {
@@ -174,28 +175,28 @@ struct Counts {
   bool finished = false;
 };
 
-// Opens the installed camera, puts a marking reader in front of the reader it
-// negotiated, and captures until kCountedFrames frames after the warm-up have
-// been delivered, counting the capture thread's allocations in between.
+// Opens the installed camera with a marking reader in front of the platform's,
+// and captures until kCountedFrames frames after the warm-up have been
+// delivered, counting the capture thread's allocations in between.
 // `work` is the rest of the callback: it runs on the capture thread, counted.
 template <typename Work>
 Counts Capture(Work work) {
   pathAllocations = 0;
   readerAllocations = 0;
   Counts counts;
+  const test::ReaderSeam seam([](test::ReaderSeam::Reader platform) {
+    // (ComPtr::Attach of this toolchain adds a reference, so hand over the
+    // creation's reference explicitly.)
+    IMFSourceReader* marking = new MarkingReader(platform);
+    test::ReaderSeam::Reader reader = marking;
+    marking->Release();
+    return reader;
+  });
   Camera camera;
   if (!camera.Open(kLink)) {
     ADD_FAILURE() << "the virtual camera did not open";
     return counts;
   }
-  ComPtr<IMFSourceReader> platform;
-  platform.Swap(camera.reader);
-  // (ComPtr::Attach of this toolchain adds a reference, so hand over the
-  // creation's reference explicitly.)
-  IMFSourceReader* marking = new MarkingReader(platform);
-  camera.reader = marking;
-  marking->Release();
-  platform.Reset();
 
   std::atomic<int> frames{0};
   std::atomic<bool> finished{false};

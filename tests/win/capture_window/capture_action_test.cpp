@@ -21,8 +21,8 @@ namespace {
 
 VirtualDevice PatternCamera() {
   VirtualDevice pattern;
-  pattern.name = kDemoNv12Name;
-  pattern.symbolicLink = kDemoNv12Link;
+  pattern.name = DemoNv12Name;
+  pattern.symbolicLink = DemoNv12Link;
   pattern.script = DemoNv12Script;
   return pattern;
 }

@@ -204,8 +204,8 @@ TEST_F(CaptureWindowTest, EveryWayOutGivesItsResultAndSavesTheSettings) {
 // build tree for people to look at.
 TEST_F(CaptureWindowTest, ScreenshotOfTheLiveTestPattern) {
   VirtualDevice pattern;
-  pattern.name = kDemoNv12Name;
-  pattern.symbolicLink = kDemoNv12Link;
+  pattern.name = DemoNv12Name;
+  pattern.symbolicLink = DemoNv12Link;
   pattern.script = DemoNv12Script;
   UseVirtualDevices({pattern});
   auto window = Open(CaptureWindowMode::Standalone);

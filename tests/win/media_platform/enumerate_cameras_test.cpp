@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "camera/device_layer.h"
+#include "camera/media_foundation.h"
 #include "camera/media_platform.h"
 #include "camera/virtual/live_objects.h"
 #include "camera/virtual/virtual_activate.h"
@@ -130,14 +130,20 @@ HRESULT WINAPI NoDeviceSource(IMFAttributes*, IMFMediaSource** source) {
   return E_NOTIMPL;
 }
 
-const DeviceLayer kVirtualLayer = {EnumerateVirtualDevices, NoDeviceSource};
-
-// Puts the real layer back however the test ends.
+// The system's calls with the devices replaced by the layer's; the system's
+// come back however the test ends.
 struct LayerInUse {
-  explicit LayerInUse(const DeviceLayer* layer) { UseDeviceLayer(layer); }
-  ~LayerInUse() { UseDeviceLayer(nullptr); }
+  LayerInUse() : calls_(*SystemMediaFoundation()) {
+    calls_.enumDeviceSources = EnumerateVirtualDevices;
+    calls_.createDeviceSource = NoDeviceSource;
+    UseMediaFoundationCalls(&calls_);
+  }
+  ~LayerInUse() { UseSystemMediaFoundation(); }
   LayerInUse(const LayerInUse&) = delete;
   LayerInUse& operator=(const LayerInUse&) = delete;
+
+ private:
+  MediaFoundationCalls calls_;
 };
 
 class EnumerateCamerasTest : public ::testing::Test {
@@ -163,7 +169,7 @@ class EnumerateCamerasTest : public ::testing::Test {
 
   std::vector<CameraDevice> EnumerateVirtual(std::vector<VirtualDeviceInfo> devices) {
     layerDevices = std::move(devices);
-    LayerInUse layer(&kVirtualLayer);
+    LayerInUse layer;
     return EnumerateCameras();
   }
 };

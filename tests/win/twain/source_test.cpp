@@ -115,7 +115,7 @@ class SourceTest : public testing::Test {
  protected:
   void SetUp() override {
     if (!RunningUnderWine()) GTEST_SKIP() << "rewrites the program's own settings key";
-    SaveCamera(kDemoNv12Link);
+    SaveCamera(DemoNv12Link);
   }
   static void SaveCamera(const wchar_t* link) {
     Settings settings;

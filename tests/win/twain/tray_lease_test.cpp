@@ -31,7 +31,7 @@ bool KeyTaken(UINT key) {
 TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
   if (!RunningUnderWine()) GTEST_SKIP() << "rewrites the program's own settings key";
   Settings settings;
-  settings.DeviceSymLink = kDemoNv12Link;
+  settings.DeviceSymLink = DemoNv12Link;
   SettingsStore().Save(settings);
   WaitForShellTray();
   ProgramProcess program;
@@ -79,7 +79,7 @@ TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
   // The source saved another camera meanwhile: the tray's window shows it,
   // and closing that window keeps it.
   Settings chosenInSource;
-  chosenInSource.DeviceSymLink = kDemoYuy2Link;
+  chosenInSource.DeviceSymLink = DemoYuy2Link;
   SettingsStore().Save(chosenInSource);
   PostMessageW(tray, WM_COMMAND, 2001, 0);
   HWND window = program.WaitForDialog();
@@ -87,7 +87,7 @@ TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
   EXPECT_EQ(SendDlgItemMessageW(window, IDC_DEVICE_COMBO, CB_GETCURSEL, 0, 0), 1);
   PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(window); }));
-  EXPECT_EQ(SettingsStore().Load().DeviceSymLink, kDemoYuy2Link);
+  EXPECT_EQ(SettingsStore().Load().DeviceSymLink, DemoYuy2Link);
 
   PostMessageW(tray, WM_COMMAND, 2003, 0);
   EXPECT_EQ(program.WaitForExit(), 0u);
