@@ -14,6 +14,6 @@ inline constexpr UINT TrayCallbackMessage = WM_USER + 100;
 inline constexpr UINT TrayIconId = 1;
 
 inline constexpr wchar_t AlreadyRunningText[] =
-    L"Snaplark is already running.\nLook for its icon in the system tray (bottom-right of the taskbar).";
+    L"" SNAPLARK_PRODUCT " is already running.\nLook for its icon in the system tray (bottom-right of the taskbar).";
 
 }  // namespace snaplark

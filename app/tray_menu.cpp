@@ -1,6 +1,7 @@
 #include "app/tray_menu.h"
 
 #include "app/twain_installer.h"
+#include "product_identity.h"
 #include "handles/win_handles.h"
 
 namespace snaplark {
@@ -8,7 +9,7 @@ namespace snaplark {
 HMENU BuildTrayMenu() {
   HMENU menu = CreatePopupMenu();
   if (!menu) return nullptr;
-  AppendMenuW(menu, MF_STRING, TrayCmdOpen, L"Open Snaplark");
+  AppendMenuW(menu, MF_STRING, TrayCmdOpen, L"Open " SNAPLARK_PRODUCT);
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   if (TwainSourceInstalled()) {
     AppendMenuW(menu, MF_STRING | MF_GRAYED, TrayCmdInstallTwain, L"TWAIN source: installed");

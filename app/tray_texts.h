@@ -1,7 +1,8 @@
 #pragma once
 // What the tray says: its balloon notices and the installer's boxes, all
-// titled "Snaplark". Words it shares with the capture window come from the
+// titled with the product's name. Words it shares with the capture window come from the
 // window's table.
+#include "product_identity.h"
 #include "ui/capture_window_texts.h"
 
 namespace snaplark {
@@ -21,25 +22,25 @@ inline constexpr wchar_t StillRunningNoKeyNotice[] = L"Still running in the tray
 
 // The TWAIN source installer.
 inline constexpr wchar_t AlreadyInstalledBox[] =
-    L"Snaplark is already installed as a TWAIN source.\n\n"
+    L"" SNAPLARK_PRODUCT " is already installed as a TWAIN source.\n\n"
     L"Scanning applications (Photoshop, etc.) can already use your webcam as a scanner.";
 inline constexpr wchar_t SourceMissingBox[] =
     L"The TWAIN source is not installed.\n\n"
-    L"Please run SnaplarkSetup.exe (the installer) to install it automatically, or place Glimmerdock.ds in the "
+    L"Please run " SNAPLARK_PRODUCT "Setup.exe (the installer) to install it automatically, or place " SNAPLARK_DATA_SOURCE_FILE " in the "
     L"same folder as this program and try again.";
 inline constexpr wchar_t UnsafeFolderBox[] =
     L"The TWAIN source cannot be installed from this folder.\n\n"
-    L"Move Snaplark to a folder whose path has no percent sign and try again.";
+    L"Move " SNAPLARK_PRODUCT " to a folder whose path has no percent sign and try again.";
 inline constexpr wchar_t LongFolderBox[] =
     L"The TWAIN source cannot be installed from this folder.\n\n"
-    L"Move Snaplark to a folder with a shorter path and try again.";
+    L"Move " SNAPLARK_PRODUCT " to a folder with a shorter path and try again.";
 inline constexpr wchar_t InstallQuestionBox[] =
-    L"Install Snaplark as a TWAIN source?\n\n"
+    L"Install " SNAPLARK_PRODUCT " as a TWAIN source?\n\n"
     L"This lets scanning applications (Photoshop, document scanners, etc.) use your webcam as a scanner input.\n\n"
     L"Administrator rights are required.";
 inline constexpr wchar_t InstalledBox[] =
     L"TWAIN source installed successfully!\n\n"
-    L"Restart your scanning application and select \"Snaplark\" as the source.";
+    L"Restart your scanning application and select \"" SNAPLARK_PRODUCT "\" as the source.";
 inline constexpr wchar_t InstallFailedBox[] =
     L"Installation may have failed.\nPlease check that you approved the administrator prompt.";
 

@@ -7,7 +7,7 @@ namespace snaplark {
 
 GlobalMemory SnapshotDib(Camera& camera) {
   if (!camera.IsOpen()) return GlobalMemory();
-  const PictureShape shape = PictureShapeFor(camera.width, camera.height);
+  const PictureShape shape = PictureShapeFor(camera.Width(), camera.Height());
   const std::size_t imageBytes = ImageBytes(shape);
   GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, DibHeaderBytes + imageBytes));
   {

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "camera/dib.h"
+#include "product_identity.h"
 
 namespace snaplark {
 namespace {
@@ -15,7 +16,7 @@ constexpr int MaxAttempts = 999;
 
 std::wstring CaptureFilePath(const std::wstring& folder, const LocalTime& time, int attempt) {
   wchar_t name[64];
-  std::swprintf(name, 64, L"\\Snaplark_Capture_%04d%02d%02d_%02d%02d%02d", time.year, time.month, time.day,
+  std::swprintf(name, 64, L"\\" SNAPLARK_PRODUCT "_Capture_%04d%02d%02d_%02d%02d%02d", time.year, time.month, time.day,
                 time.hour, time.minute, time.second);
   std::wstring path = folder + name;
   if (attempt > 1) path += L"_" + std::to_wstring(attempt);

@@ -1,6 +1,7 @@
 #pragma once
 // The capture window's own words: what it says in each mode, and the status
 // line's texts for every outcome.
+#include "product_identity.h"
 #include "ui/capture_window_mode.h"
 
 namespace snaplark {
@@ -14,17 +15,17 @@ struct ModeTexts {
 };
 
 inline const ModeTexts& TextsOf(CaptureWindowMode mode) {
-  static const ModeTexts standalone{
+  static constexpr ModeTexts Standalone{
       L"Capture", L"Close", L"Capture camera frames to clipboard and Pictures",
       L"Select webcam and press Capture (or your hotkey) to grab a frame.",
       L"Ready. Click Capture or press the hotkey anywhere on screen."};
-  static const ModeTexts twain{L"Scan", L"Cancel", L"Acquire this camera feed from a TWAIN application",
-                               L"Select source, then click Scan or press the capture key.",
-                               L"Ready. Click Scan or press the capture key."};
-  return mode == CaptureWindowMode::Twain ? twain : standalone;
+  static constexpr ModeTexts Twain{L"Scan", L"Cancel", L"Acquire this camera feed from a TWAIN application",
+                                   L"Select source, then click Scan or press the capture key.",
+                                   L"Ready. Click Scan or press the capture key."};
+  return mode == CaptureWindowMode::Twain ? Twain : Standalone;
 }
 
-inline constexpr wchar_t WindowTitle[] = L"Snaplark";
+inline constexpr wchar_t WindowTitle[] = L"" SNAPLARK_PRODUCT;
 inline constexpr wchar_t NoDevicesEntry[] = L"(No video devices found)";
 inline constexpr wchar_t NoWebcamsText[] = L"No webcams detected. Connect a camera and click Refresh.";
 inline constexpr wchar_t OpeningCameraText[] = L"Opening camera...";

@@ -10,8 +10,8 @@ namespace snaplark {
 namespace {
 
 const std::wstring& OrNone(const std::wstring& value) {
-  static const std::wstring none = L"(none)";
-  return value.empty() ? none : value;
+  static const std::wstring None = L"(none)";
+  return value.empty() ? None : value;
 }
 
 // What the failures a user meets most often mean, in support's words.

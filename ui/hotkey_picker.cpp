@@ -13,7 +13,7 @@ namespace {
 
 // A hook procedure gets no context of its own: the window that is picking
 // carries this mark, and the hook finds it among the thread's windows.
-constexpr wchar_t PickingMark[] = L"SnaplarkPickingKey";
+constexpr wchar_t PickingMark[] = L"" SNAPLARK_PRODUCT "PickingKey";
 
 constexpr WPARAM ModifierKeys[] = {VK_SHIFT,  VK_CONTROL,  VK_MENU,     VK_LSHIFT, VK_RSHIFT,
                                    VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU};
