@@ -34,8 +34,8 @@ void OpenCaptureWindowFromTray(TrayProgram& program) {
   // The TWAIN source writes the same settings: read them afresh, so that
   // closing this window does not undo a camera or key saved there.
   program.settings = SettingsStore().Load();
-  ShowCaptureWindow({nullptr, program.instance, &program.settings, &program.camera, CaptureWindowMode::Standalone,
-                     SettingsStore()});
+  ShowCaptureWindow(
+      {nullptr, program.instance, &program.settings, &program.camera, CaptureWindowMode::Standalone, SettingsStore()});
   // A key picked in the window becomes the global hotkey now.
   RegisterTrayHotkey(program);
   program.camera.Close();

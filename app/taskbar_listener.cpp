@@ -41,8 +41,8 @@ HWND CreateTaskbarListener(HINSTANCE instance, TrayIcon& icon) {
   windowClass.hInstance = instance;
   windowClass.lpszClassName = TaskbarListenerClass;
   RegisterClassExW(&windowClass);
-  return CreateWindowExW(WS_EX_TOOLWINDOW, TaskbarListenerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                         instance, &icon);
+  return CreateWindowExW(WS_EX_TOOLWINDOW, TaskbarListenerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                         &icon);
 }
 
 void AddTrayIcon(TrayIcon& icon, HWND listener) {

@@ -1,8 +1,8 @@
 #include "app/tray_menu.h"
 
 #include "app/twain_installer.h"
-#include "product_identity.h"
 #include "handles/win_handles.h"
+#include "product_identity.h"
 
 namespace snaplark {
 

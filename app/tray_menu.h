@@ -15,7 +15,6 @@ inline constexpr WORD TrayCmdSupport = 2004;
 // separator, "Exit". The caller owns the menu.
 HMENU BuildTrayMenu();
 
-
 // The calls that show the menu, which a test may replace to see them.
 struct TrayMenuCalls {
   BOOL(WINAPI* setForeground)(HWND) = SetForegroundWindow;

@@ -4,7 +4,9 @@ namespace snaplark {
 
 TrayProgram::TrayProgram(HINSTANCE instance, NotifyShellCall notify) : instance(instance), icon(notify) {}
 
-TrayProgram* TrayProgram::Of(HWND tray) { return reinterpret_cast<TrayProgram*>(GetWindowLongPtrW(tray, GWLP_USERDATA)); }
+TrayProgram* TrayProgram::Of(HWND tray) {
+  return reinterpret_cast<TrayProgram*>(GetWindowLongPtrW(tray, GWLP_USERDATA));
+}
 
 HWND TrayProgram::MenuOwner() const { return listener && IsWindow(listener) ? listener : window; }
 

@@ -46,7 +46,8 @@ struct Buffers {
   void Report(benchmark::State& state) const {
     const auto perFrame = static_cast<std::int64_t>(source.size() + frame.size());
     state.SetBytesProcessed(state.iterations() * perFrame);
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   }
 };
 
@@ -64,8 +65,8 @@ void Memcpy(benchmark::State& state) {
 // together: half of them read, half written. The floor no conversion can beat.
 void MemcpyNv12Floor(benchmark::State& state) {
   Buffers b(state, 0);
-  const auto bytes = static_cast<std::size_t>(
-      (Nv12BytesNeeded(b.width, b.height) + RgbBytesNeeded(b.width, b.height)) / 2);
+  const auto bytes =
+      static_cast<std::size_t>((Nv12BytesNeeded(b.width, b.height) + RgbBytesNeeded(b.width, b.height)) / 2);
   Bytes from(bytes, 1), to(bytes);
   for (auto _ : state) {
     std::memcpy(to.data(), from.data(), bytes);

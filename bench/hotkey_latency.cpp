@@ -61,8 +61,8 @@ double PressAndWait() {
   const DWORD before = GetClipboardSequenceNumber();
   const double start = NowMilliseconds();
   TypeKey(VK_F10);
-  const bool arrived = WaitUntil(
-      [&] { return GetClipboardSequenceNumber() != before && IsClipboardFormatAvailable(CF_DIB); }, 5000);
+  const bool arrived =
+      WaitUntil([&] { return GetClipboardSequenceNumber() != before && IsClipboardFormatAvailable(CF_DIB); }, 5000);
   return arrived ? NowMilliseconds() - start : -1;
 }
 

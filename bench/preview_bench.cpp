@@ -61,8 +61,8 @@ int main() {
   GetClientRect(window, &client);
 
   // Share of one core at 30 frames and 30 ticks a second, beside the target.
-  std::printf("%-10s %-16s %18s %15s %12s %8s\n", "frame", "bitmap", "callback us/frame", "paint us/tick",
-              "core share", "target");
+  std::printf("%-10s %-16s %18s %15s %12s %8s\n", "frame", "bitmap", "callback us/frame", "paint us/tick", "core share",
+              "target");
   for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1920, 1080}}) {
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(RgbBytesNeeded(width, height)));
     std::mt19937 random(1);
@@ -73,9 +73,8 @@ int main() {
       PreviewScratch scratch;
       const int controlWidth = shrunk ? client.right : 0, controlHeight = shrunk ? client.bottom : 0;
       const int runs = width > 1000 ? 60 : 200;
-      const double callback = MedianMicroseconds(runs, [&] {
-        OnPreviewFrame(slot, scratch, frame.data(), width, height, controlWidth, controlHeight);
-      });
+      const double callback = MedianMicroseconds(
+          runs, [&] { OnPreviewFrame(slot, scratch, frame.data(), width, height, controlWidth, controlHeight); });
       const double paint = MedianMicroseconds(runs, [&] {
         PaintPreview(dc, client, slot);
         GdiFlush();

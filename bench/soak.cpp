@@ -41,7 +41,8 @@ constexpr int Width = 1920, Height = 1080;
 VirtualFrame MovingPicture(std::uint32_t n) {
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(Width) * Height * 3 / 2);
   for (int y = 0; y < Height; ++y) {
-    for (int x = 0; x < Width; ++x) bytes[static_cast<std::size_t>(y) * Width + x] = static_cast<std::uint8_t>(x + y + 3 * n);
+    for (int x = 0; x < Width; ++x)
+      bytes[static_cast<std::size_t>(y) * Width + x] = static_cast<std::uint8_t>(x + y + 3 * n);
   }
   for (std::size_t i = static_cast<std::size_t>(Width) * Height; i < bytes.size(); ++i) {
     bytes[i] = static_cast<std::uint8_t>(i / 7 + n);
@@ -139,8 +140,8 @@ int main(int argc, char** argv) {
   std::printf("  memory (PagefileUsage) at the end:    %8.1f MB  (%+.1f MB)\n", memoryAtEnd / 1048576.0,
               (static_cast<double>(memoryAtEnd) - static_cast<double>(memoryAtStart)) / 1048576.0);
   std::printf("  fonts alive: %d of 3\n", AliveOf(fonts));
-  std::printf("  preview bitmaps seen in the slot: %zu, alive now: %d (at most 2: shown and spare)\n",
-              bitmaps.size(), AliveOf(bitmaps));
+  std::printf("  preview bitmaps seen in the slot: %zu, alive now: %d (at most 2: shown and spare)\n", bitmaps.size(),
+              AliveOf(bitmaps));
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   window.wait();
   std::printf("  after the window ended, alive: fonts %d, preview bitmaps %d\n", AliveOf(fonts), AliveOf(bitmaps));

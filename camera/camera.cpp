@@ -33,7 +33,8 @@ bool Camera::Open(const std::wstring& symbolicLink) {
     ComPtr<IMFAttributes> device;
     if (FAILED(calls->createAttributes(&device, 2))) return false;
     HRESULT hr = device->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE, MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
-    if (SUCCEEDED(hr)) hr = device->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, symbolicLink.c_str());
+    if (SUCCEEDED(hr))
+      hr = device->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, symbolicLink.c_str());
     if (SUCCEEDED(hr)) hr = calls->createDeviceSource(device.Get(), &source);
     if (FAILED(hr) || !source) {
       if (FAILED(hr)) lastOpenError_ = hr;

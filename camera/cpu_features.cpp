@@ -1,8 +1,8 @@
 #include "camera/cpu_features.h"
 
 #if defined(_MSC_VER)
-#include <intrin.h>
 #include <immintrin.h>
+#include <intrin.h>
 #elif defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
@@ -58,7 +58,7 @@ CpuFeatures Detect() {
   const bool avx = (leaf1.c & (1u << 28)) != 0;
   if (!osSavesState || !avx || maxLeaf < 7) return f;
   const unsigned long long state = EnabledRegisterState();
-  const bool ymmSaved = (state & 0x6) == 0x6;             // SSE and AVX halves
+  const bool ymmSaved = (state & 0x6) == 0x6;                // SSE and AVX halves
   const bool zmmSaved = ymmSaved && (state & 0xE0) == 0xE0;  // opmask and both zmm banks
   const CpuidRegisters leaf7 = Cpuid(7, 0);
   f.avx2 = ymmSaved && (leaf7.b & (1u << 5)) != 0;

@@ -54,8 +54,7 @@ std::optional<PictureShape> ShapeOfDib(const std::uint8_t* dib, std::size_t size
   return shape;
 }
 
-std::optional<std::array<std::uint8_t, BmpFileHeaderBytes>> BmpFileHeader(const std::uint8_t* dib,
-                                                                          std::size_t size) {
+std::optional<std::array<std::uint8_t, BmpFileHeaderBytes>> BmpFileHeader(const std::uint8_t* dib, std::size_t size) {
   const std::optional<PictureShape> shape = ShapeOfDib(dib, size);
   if (!shape) return std::nullopt;
   const std::size_t offset = BmpFileHeaderBytes + DibHeaderBytes;

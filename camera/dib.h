@@ -37,8 +37,7 @@ std::optional<PictureShape> ShapeOfDib(const std::uint8_t* dib, std::size_t size
 
 // The file header for a packed DIB: "BM", the file size and the pixels'
 // offset. None when the block is not a picture ShapeOfDib accepts.
-std::optional<std::array<std::uint8_t, BmpFileHeaderBytes>> BmpFileHeader(const std::uint8_t* dib,
-                                                                          std::size_t size);
+std::optional<std::array<std::uint8_t, BmpFileHeaderBytes>> BmpFileHeader(const std::uint8_t* dib, std::size_t size);
 
 // Rows `first` to `first + count` (counted from the top) of the picture's
 // `rows`, turned from blue-green-red to red-green-blue, `rowBytes` apart into

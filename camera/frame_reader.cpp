@@ -129,8 +129,7 @@ bool PitchedFits(Layout layout, int width, int height, std::int64_t lumaRows, co
   return RowsFit(chromaFirst, pitch, (static_cast<std::int64_t>(height) + 1) / 2, chromaBytes, length);
 }
 
-void ConvertPacked(Layout layout, const std::uint8_t* source, std::uint8_t* pixels, int width, int height,
-                   int stride) {
+void ConvertPacked(Layout layout, const std::uint8_t* source, std::uint8_t* pixels, int width, int height, int stride) {
   switch (layout) {
     case Layout::Rgb:
       CopyRgbRows(source, pixels, width, height, stride);
@@ -306,9 +305,7 @@ bool Camera::ConvertBuffer(IMFMediaBuffer* buffer, FrameTarget& target) const {
 }
 
 ReadChannel::ReadChannel(IMFSourceReader* forReader)
-    : madeFor(forReader),
-      slot(std::make_shared<SampleSlot>()),
-      read([slot = slot] {
+    : madeFor(forReader), slot(std::make_shared<SampleSlot>()), read([slot = slot] {
         slot->sample.Reset();
         slot->flags = 0;
         slot->result = slot->reader->ReadSample(FirstVideoStream, 0, nullptr, &slot->flags, nullptr, &slot->sample);

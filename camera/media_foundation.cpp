@@ -3,9 +3,7 @@
 namespace snaplark {
 namespace {
 
-HMODULE LoadSystemDll(const wchar_t* name) {
-  return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
+HMODULE LoadSystemDll(const wchar_t* name) { return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
 
 template <typename Function>
 bool Find(HMODULE module, const char* name, Function& function) {

@@ -22,8 +22,8 @@ struct MediaFoundationCalls {
   // holding one reference for the caller.
   HRESULT(WINAPI* enumDeviceSources)(IMFAttributes* attributes, IMFActivate*** devices, UINT32* count);
   HRESULT(WINAPI* createDeviceSource)(IMFAttributes* attributes, IMFMediaSource** source);
-  HRESULT(WINAPI* createSourceReaderFromMediaSource)(IMFMediaSource* source, IMFAttributes* attributes,
-                                                     IMFSourceReader** reader);
+  HRESULT(WINAPI* createSourceReaderFromMediaSource)
+  (IMFMediaSource* source, IMFAttributes* attributes, IMFSourceReader** reader);
 };
 
 // The calls, loaded on first use and kept for the life of the process; null

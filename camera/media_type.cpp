@@ -83,8 +83,8 @@ std::int32_t ShownHeight(IMFMediaType* type, std::int32_t width, std::int32_t he
       bytes != sizeof(area)) {
     return height;
   }
-  const bool atTopLeft = area.OffsetX.value == 0 && area.OffsetX.fract == 0 && area.OffsetY.value == 0 &&
-                         area.OffsetY.fract == 0;
+  const bool atTopLeft =
+      area.OffsetX.value == 0 && area.OffsetX.fract == 0 && area.OffsetY.value == 0 && area.OffsetY.fract == 0;
   if (!atTopLeft || area.Area.cx != width || area.Area.cy < 1 || area.Area.cy > height) return height;
   return static_cast<std::int32_t>(area.Area.cy);
 }

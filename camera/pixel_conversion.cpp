@@ -81,10 +81,14 @@ std::atomic<const PixelRowKernels*>& ActiveSlot() {
 
 const char* PixelKernelSetName(PixelKernelSet set) {
   switch (set) {
-    case PixelKernelSet::Scalar: return "scalar";
-    case PixelKernelSet::Sse2: return "sse2";
-    case PixelKernelSet::Avx2: return "avx2";
-    case PixelKernelSet::Avx512: return "avx512";
+    case PixelKernelSet::Scalar:
+      return "scalar";
+    case PixelKernelSet::Sse2:
+      return "sse2";
+    case PixelKernelSet::Avx2:
+      return "avx2";
+    case PixelKernelSet::Avx512:
+      return "avx512";
   }
   return "?";
 }
@@ -92,13 +96,19 @@ const char* PixelKernelSetName(PixelKernelSet set) {
 bool IsPixelKernelSetSupported(PixelKernelSet set) {
   const CpuFeatures& cpu = DetectedCpuFeatures();
   switch (set) {
-    case PixelKernelSet::Scalar: return true;
+    case PixelKernelSet::Scalar:
+      return true;
 #if SNAPLARK_VECTOR_KERNELS
-    case PixelKernelSet::Sse2: return cpu.sse2;
-    case PixelKernelSet::Avx2: return cpu.avx2;
-    case PixelKernelSet::Avx512: return cpu.avx512bw;
+    case PixelKernelSet::Sse2:
+      return cpu.sse2;
+    case PixelKernelSet::Avx2:
+      return cpu.avx2;
+    case PixelKernelSet::Avx512:
+      return cpu.avx512bw;
 #endif
-    default: (void)cpu; return false;
+    default:
+      (void)cpu;
+      return false;
   }
 }
 
@@ -148,8 +158,8 @@ void Yuy2RowScalar(const std::uint8_t* source, std::uint8_t* out, int width) {
 
 const PixelRowKernels& ActivePixelRowKernels() { return *ActiveSlot().load(std::memory_order_relaxed); }
 
-void CopyRgbRowsPitched(const std::uint8_t* topRow, std::ptrdiff_t sourcePitch, std::uint8_t* pixels,
-                        int width, int height, int stride) {
+void CopyRgbRowsPitched(const std::uint8_t* topRow, std::ptrdiff_t sourcePitch, std::uint8_t* pixels, int width,
+                        int height, int stride) {
   if (width < 1 || height < 1) return;
   const RgbRowKernel row = ActivePixelRowKernels().rgb;
   for (int y = 0; y < height; ++y) row(SourceRow(topRow, sourcePitch, y), OutputRow(pixels, height, y, stride), width);

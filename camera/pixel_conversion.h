@@ -31,12 +31,12 @@ void ConvertYuy2(const std::uint8_t* source, std::uint8_t* pixels, int width, in
 // 2-D buffer locked with its own pitch. Each pointer addresses the TOP row of
 // its plane; a pitch is the byte distance from one row to the next one down
 // and is negative for a bottom-up buffer.
-void CopyRgbRowsPitched(const std::uint8_t* topRow, std::ptrdiff_t sourcePitch, std::uint8_t* pixels,
-                        int width, int height, int stride);
+void CopyRgbRowsPitched(const std::uint8_t* topRow, std::ptrdiff_t sourcePitch, std::uint8_t* pixels, int width,
+                        int height, int stride);
 void ConvertNv12Pitched(const std::uint8_t* luma, std::ptrdiff_t lumaPitch, const std::uint8_t* chroma,
                         std::ptrdiff_t chromaPitch, std::uint8_t* pixels, int width, int height, int stride);
-void ConvertYuy2Pitched(const std::uint8_t* source, std::ptrdiff_t sourcePitch, std::uint8_t* pixels,
-                        int width, int height, int stride);
+void ConvertYuy2Pitched(const std::uint8_t* source, std::ptrdiff_t sourcePitch, std::uint8_t* pixels, int width,
+                        int height, int stride);
 
 // Row kernels: each converts one picture row of `width` pixels into 3 * width
 // output bytes. The frame functions above only walk rows and call these; the

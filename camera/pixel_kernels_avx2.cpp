@@ -103,15 +103,15 @@ struct Yuy2Sums {
 inline Yuy2Sums SumsOf(__m256i words) {
   const __m256i luma = _mm256_and_si256(words, _mm256_set1_epi16(0x00FF));
   // (C ^ 0x80) << 8 is 256 x as a signed word; the shift leaves 4x.
-  const __m256i x4 = _mm256_srai_epi16(_mm256_xor_si256(_mm256_and_si256(words, _mm256_set1_epi16(static_cast<short>(0xFF00))),
-                                                        _mm256_set1_epi16(static_cast<short>(0x8000))),
-                                       6);
+  const __m256i x4 =
+      _mm256_srai_epi16(_mm256_xor_si256(_mm256_and_si256(words, _mm256_set1_epi16(static_cast<short>(0xFF00))),
+                                         _mm256_set1_epi16(static_cast<short>(0x8000))),
+                        6);
   const __m256i negative = _mm256_srai_epi16(x4, 15);
   const __m256i blueRed = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<1772, 1402>()), negative);
   const __m256i greenParts = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<344, 714>()), negative);
   const __m256i greenSum = _mm256_add_epi16(greenParts, Rotate16(greenParts));
-  return {_mm256_add_epi16(luma, blueRed), _mm256_add_epi16(luma, Rotate16(blueRed)),
-          _mm256_sub_epi16(luma, greenSum)};
+  return {_mm256_add_epi16(luma, blueRed), _mm256_add_epi16(luma, Rotate16(blueRed)), _mm256_sub_epi16(luma, greenSum)};
 }
 
 // Each half holds 16 consecutive pixels (the loads are regrouped by halves
@@ -168,7 +168,8 @@ void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint
   int x = 0;
   for (; x + 32 <= width; x += 32) {
     const __m256i y = Load(luma + x), zero = _mm256_setzero_si256();
-    StorePixels(ConvertPlanes(_mm256_unpacklo_epi8(y, zero), _mm256_unpackhi_epi8(y, zero), Load(chroma + x)), out + 3 * x);
+    StorePixels(ConvertPlanes(_mm256_unpacklo_epi8(y, zero), _mm256_unpackhi_epi8(y, zero), Load(chroma + x)),
+                out + 3 * x);
   }
   if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
 }
@@ -180,7 +181,8 @@ void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
     // Halves of 16 consecutive pixels after the saturating packs.
     const Yuy2Sums a = SumsOf(_mm256_permute2x128_si256(first, second, 0x20));
     const Yuy2Sums b = SumsOf(_mm256_permute2x128_si256(first, second, 0x31));
-    const __m256i blueRedA = _mm256_packus_epi16(a.mixed, a.swapped), blueRedB = _mm256_packus_epi16(b.mixed, b.swapped);
+    const __m256i blueRedA = _mm256_packus_epi16(a.mixed, a.swapped),
+                  blueRedB = _mm256_packus_epi16(b.mixed, b.swapped);
     const __m256i green = _mm256_packus_epi16(a.green, b.green);
     const __m256i c0 = _mm256_or_si256(Gather(blueRedA, Yuy2A0), Gather(green, Yuy2Green0));
     const __m256i c1 =

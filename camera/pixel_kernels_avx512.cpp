@@ -114,7 +114,7 @@ inline Yuy2Sums SumsOf(__m512i words) {
   // (C & 0xFF00) ^ 0x8000 in one ternary-logic step: C ^ 0x80 as a signed
   // byte is C - 128 = x, so this word is 256 x, and the shift leaves 4x.
   const __m512i x4 = _mm512_srai_epi16(_mm512_ternarylogic_epi32(words, _mm512_set1_epi16(static_cast<short>(0xFF00)),
-                                                                  _mm512_set1_epi16(static_cast<short>(0x8000)), 0x6A),
+                                                                 _mm512_set1_epi16(static_cast<short>(0x8000)), 0x6A),
                                        6);
   const __m512i negative = _mm512_srai_epi16(x4, 15);
   const __m512i blueRed = _mm512_sub_epi16(_mm512_mulhi_epi16(x4, PairFactors<1772, 1402>()), negative);
@@ -226,7 +226,8 @@ void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::ui
   int x = 0;
   for (; x + 64 <= width; x += 64) {
     const __m512i y = Load(luma + x), zero = _mm512_setzero_si512();
-    StorePixels(ConvertPlanes(_mm512_unpacklo_epi8(y, zero), _mm512_unpackhi_epi8(y, zero), Load(chroma + x)), out + 3 * x);
+    StorePixels(ConvertPlanes(_mm512_unpacklo_epi8(y, zero), _mm512_unpackhi_epi8(y, zero), Load(chroma + x)),
+                out + 3 * x);
   }
   if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
 }

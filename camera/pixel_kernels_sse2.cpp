@@ -61,14 +61,14 @@ inline void ConvertBlock(__m128i y, __m128i uv, std::uint8_t* out) {
 // Word shuffles copy them to both pixels of the pair.
 inline void Yuy2Sums(__m128i words, __m128i& b, __m128i& g, __m128i& r) {
   constexpr std::uint32_t BlueRed = static_cast<std::uint16_t>(QuarterChromaFactor(1772)) |
-                                     static_cast<std::uint32_t>(QuarterChromaFactor(1402)) << 16;
-  constexpr std::uint32_t Green = static_cast<std::uint16_t>(QuarterChromaFactor(344)) |
-                                   static_cast<std::uint32_t>(QuarterChromaFactor(714)) << 16;
+                                    static_cast<std::uint32_t>(QuarterChromaFactor(1402)) << 16;
+  constexpr std::uint32_t Green =
+      static_cast<std::uint16_t>(QuarterChromaFactor(344)) | static_cast<std::uint32_t>(QuarterChromaFactor(714)) << 16;
   const __m128i luma = _mm_and_si128(words, _mm_set1_epi16(0x00FF));
   // (C ^ 0x80) << 8 is 256 x as a signed word; the shift leaves 4x.
-  const __m128i x4 = _mm_srai_epi16(
-      _mm_xor_si128(_mm_and_si128(words, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_set1_epi16(static_cast<short>(0x8000))),
-      6);
+  const __m128i x4 = _mm_srai_epi16(_mm_xor_si128(_mm_and_si128(words, _mm_set1_epi16(static_cast<short>(0xFF00))),
+                                                  _mm_set1_epi16(static_cast<short>(0x8000))),
+                                    6);
   const __m128i negative = _mm_srai_epi16(x4, 15);
   const __m128i blueRed = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(BlueRed))), negative);
   const __m128i greenParts = _mm_sub_epi16(_mm_mulhi_epi16(x4, _mm_set1_epi32(static_cast<int>(Green))), negative);

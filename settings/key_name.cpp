@@ -15,17 +15,15 @@ struct FixedKeyName {
 // keyboard layout. Codes 108 (the keypad separator), F13-F24 and the modifiers
 // are left to the layout on purpose.
 constexpr FixedKeyName FixedKeyNames[] = {
-    {0x70, L"F1"},       {0x71, L"F2"},       {0x72, L"F3"},        {0x73, L"F4"},
-    {0x74, L"F5"},       {0x75, L"F6"},       {0x76, L"F7"},        {0x77, L"F8"},
-    {0x78, L"F9"},       {0x79, L"F10"},      {0x7A, L"F11"},       {0x7B, L"F12"},
-    {0x20, L"Space"},    {0x0D, L"Enter"},    {0x09, L"Tab"},       {0x1B, L"Escape"},
-    {0x2D, L"Insert"},   {0x2E, L"Delete"},   {0x24, L"Home"},      {0x23, L"End"},
-    {0x21, L"Page Up"},  {0x22, L"Page Down"}, {0x26, L"Up"},       {0x28, L"Down"},
-    {0x25, L"Left"},     {0x27, L"Right"},
-    {0x60, L"Numpad 0"}, {0x61, L"Numpad 1"}, {0x62, L"Numpad 2"},  {0x63, L"Numpad 3"},
-    {0x64, L"Numpad 4"}, {0x65, L"Numpad 5"}, {0x66, L"Numpad 6"},  {0x67, L"Numpad 7"},
-    {0x68, L"Numpad 8"}, {0x69, L"Numpad 9"}, {0x6A, L"Numpad *"},  {0x6B, L"Numpad +"},
-    {0x6D, L"Numpad -"}, {0x6E, L"Numpad ."}, {0x6F, L"Numpad /"},
+    {0x70, L"F1"},       {0x71, L"F2"},        {0x72, L"F3"},       {0x73, L"F4"},       {0x74, L"F5"},
+    {0x75, L"F6"},       {0x76, L"F7"},        {0x77, L"F8"},       {0x78, L"F9"},       {0x79, L"F10"},
+    {0x7A, L"F11"},      {0x7B, L"F12"},       {0x20, L"Space"},    {0x0D, L"Enter"},    {0x09, L"Tab"},
+    {0x1B, L"Escape"},   {0x2D, L"Insert"},    {0x2E, L"Delete"},   {0x24, L"Home"},     {0x23, L"End"},
+    {0x21, L"Page Up"},  {0x22, L"Page Down"}, {0x26, L"Up"},       {0x28, L"Down"},     {0x25, L"Left"},
+    {0x27, L"Right"},    {0x60, L"Numpad 0"},  {0x61, L"Numpad 1"}, {0x62, L"Numpad 2"}, {0x63, L"Numpad 3"},
+    {0x64, L"Numpad 4"}, {0x65, L"Numpad 5"},  {0x66, L"Numpad 6"}, {0x67, L"Numpad 7"}, {0x68, L"Numpad 8"},
+    {0x69, L"Numpad 9"}, {0x6A, L"Numpad *"},  {0x6B, L"Numpad +"}, {0x6D, L"Numpad -"}, {0x6E, L"Numpad ."},
+    {0x6F, L"Numpad /"},
 };
 
 // "VK 0x" and the code in capital hex, at least two digits. Built by hand

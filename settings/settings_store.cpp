@@ -17,8 +17,7 @@ void ReadDwordValue(HKEY key, const wchar_t* valueName, std::uint32_t& value) {
   DWORD data = 0;
   DWORD type = 0;
   DWORD size = sizeof(data);
-  const LSTATUS status =
-      RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  const LSTATUS status = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
   if (status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(data)) value = data;
 }
 
@@ -36,8 +35,7 @@ void WriteDwordValue(HKEY key, const wchar_t* valueName, std::uint32_t value) {
 
 SettingsStore::SettingsStore() : SettingsStore(HKEY_CURRENT_USER, ProductKeyPath) {}
 
-SettingsStore::SettingsStore(HKEY root, std::wstring keyPath)
-    : root_(root), keyPath_(std::move(keyPath)) {}
+SettingsStore::SettingsStore(HKEY root, std::wstring keyPath) : root_(root), keyPath_(std::move(keyPath)) {}
 
 Settings SettingsStore::Load() const {
   Settings settings;
@@ -60,8 +58,7 @@ void SettingsStore::ReadStringValue(HKEY key, const wchar_t* valueName, std::wst
   wchar_t buffer[BufferUnits] = {};
   DWORD type = 0;
   DWORD size = sizeof(buffer);
-  const LSTATUS status =
-      RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  const LSTATUS status = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   if (status != ERROR_SUCCESS || type != REG_SZ) return;
 
   // A value written without its NUL ends where its data ends; the zero fill
@@ -75,8 +72,8 @@ void SettingsStore::ReadStringValue(HKEY key, const wchar_t* valueName, std::wst
 
 void SettingsStore::Save(const Settings& settings) const {
   UniqueRegKey key;
-  if (RegCreateKeyExW(root_, keyPath_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                      nullptr, key.Put(), nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(root_, keyPath_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Put(),
+                      nullptr) != ERROR_SUCCESS) {
     return;  // the change stays in memory for this run
   }
   WriteStringValue(key.Get(), L"DeviceSymLink", settings.DeviceSymLink);

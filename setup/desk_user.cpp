@@ -95,9 +95,8 @@ ComPtr<IShellDispatch2> DesktopShellDispatch() {
   ComPtr<IShellDispatch2> shell;
   if (FAILED(found.As(&provider)) || FAILED(provider->QueryService(SID_STopLevelBrowser, IID_PPV_ARGS(&browser))) ||
       FAILED(browser->QueryActiveShellView(&view)) ||
-      FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&background))) ||
-      FAILED(background.As(&folderView)) || FAILED(folderView->get_Application(&application)) ||
-      FAILED(application.As(&shell)))
+      FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&background))) || FAILED(background.As(&folderView)) ||
+      FAILED(folderView->get_Application(&application)) || FAILED(application.As(&shell)))
     return {};
   return shell;
 }

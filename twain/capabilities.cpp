@@ -76,22 +76,35 @@ bool ReadOnly(const Rule& rule) { return !rule.accepts && rule.choices.empty(); 
 
 void StoreCurrent(TW_UINT16 cap, CapabilityValues& values, TW_UINT32 raw) {
   switch (cap) {
-    case ICAP_XFERMECH: values.transferMechanism = static_cast<TW_UINT16>(raw); break;
-    case CAP_XFERCOUNT: values.transferCount = static_cast<TW_INT16>(raw & 0xFFFF); break;
-    case CAP_INDICATORS: values.indicators = static_cast<TW_BOOL>(raw ? 1 : 0); break;
-    default: break;
+    case ICAP_XFERMECH:
+      values.transferMechanism = static_cast<TW_UINT16>(raw);
+      break;
+    case CAP_XFERCOUNT:
+      values.transferCount = static_cast<TW_INT16>(raw & 0xFFFF);
+      break;
+    case CAP_INDICATORS:
+      values.indicators = static_cast<TW_BOOL>(raw ? 1 : 0);
+      break;
+    default:
+      break;
   }
 }
 
 // The value the application set, or the fixed one of a capability it cannot change.
 TW_UINT32 CurrentValue(const Rule& rule, const CapabilityValues& values) {
   switch (rule.cap) {
-    case ICAP_XFERMECH: return values.transferMechanism;
-    case CAP_XFERCOUNT: return static_cast<TW_UINT16>(values.transferCount);
-    case CAP_INDICATORS: return values.indicators;
-    case ICAP_PHYSICALWIDTH: return InchesAt96(values.frameWidth);
-    case ICAP_PHYSICALHEIGHT: return InchesAt96(values.frameHeight);
-    default: return rule.defaultValue;
+    case ICAP_XFERMECH:
+      return values.transferMechanism;
+    case CAP_XFERCOUNT:
+      return static_cast<TW_UINT16>(values.transferCount);
+    case CAP_INDICATORS:
+      return values.indicators;
+    case ICAP_PHYSICALWIDTH:
+      return InchesAt96(values.frameWidth);
+    case ICAP_PHYSICALHEIGHT:
+      return InchesAt96(values.frameHeight);
+    default:
+      return rule.defaultValue;
   }
 }
 
@@ -185,24 +198,33 @@ TwainAnswer HandQuerySupport(TW_CAPABILITY& capability, const ManagerLink& memor
 int IntegerBits(TW_UINT16 itemType) {
   switch (itemType) {
     case TWTY_INT8:
-    case TWTY_UINT8: return 8;
+    case TWTY_UINT8:
+      return 8;
     case TWTY_INT16:
     case TWTY_UINT16:
-    case TWTY_BOOL: return 16;
+    case TWTY_BOOL:
+      return 16;
     case TWTY_INT32:
-    case TWTY_UINT32: return 32;
-    default: return 0;
+    case TWTY_UINT32:
+      return 32;
+    default:
+      return 0;
   }
 }
 
 bool Fits(TW_UINT16 itemType, std::int64_t value) {
   switch (itemType) {
-    case TWTY_INT16: return value >= INT16_MIN && value <= INT16_MAX;
+    case TWTY_INT16:
+      return value >= INT16_MIN && value <= INT16_MAX;
     case TWTY_UINT16:
-    case TWTY_BOOL: return value >= 0 && value <= UINT16_MAX;
-    case TWTY_INT32: return value >= INT32_MIN && value <= INT32_MAX;
-    case TWTY_UINT32: return value >= 0 && value <= UINT32_MAX;
-    default: return false;
+    case TWTY_BOOL:
+      return value >= 0 && value <= UINT16_MAX;
+    case TWTY_INT32:
+      return value >= INT32_MIN && value <= INT32_MAX;
+    case TWTY_UINT32:
+      return value >= 0 && value <= UINT32_MAX;
+    default:
+      return false;
   }
 }
 
@@ -213,7 +235,8 @@ bool Converted(TW_UINT16 from, TW_UINT32 item, TW_UINT16 itemType, TW_UINT32& ra
   if (bits == 0 || IntegerBits(itemType) == 0) return false;
   const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
   const auto asUnsigned = static_cast<std::int64_t>(item & mask);
-  const std::int64_t asSigned = asUnsigned >> (bits - 1) ? asUnsigned - static_cast<std::int64_t>(mask) - 1 : asUnsigned;
+  const std::int64_t asSigned =
+      asUnsigned >> (bits - 1) ? asUnsigned - static_cast<std::int64_t>(mask) - 1 : asUnsigned;
   for (const std::int64_t value : {asSigned, asUnsigned}) {
     if (!Fits(itemType, value)) continue;
     raw = Narrow(itemType, static_cast<TW_UINT32>(value));
@@ -272,10 +295,10 @@ bool NeedsFrameSize(TW_UINT16 cap) { return cap == ICAP_PHYSICALWIDTH || cap == 
 
 const std::vector<TW_UINT32>& SupportedTriplets() {
   static const std::vector<TW_UINT32> triplets = {
-      DG_CONTROL << 16 | DAT_CAPABILITY,    DG_CONTROL << 16 | DAT_EVENT,        DG_CONTROL << 16 | DAT_IDENTITY,
-      DG_CONTROL << 16 | DAT_PENDINGXFERS,  DG_CONTROL << 16 | DAT_SETUPMEMXFER, DG_CONTROL << 16 | DAT_STATUS,
-      DG_CONTROL << 16 | DAT_USERINTERFACE, DG_CONTROL << 16 | DAT_XFERGROUP,    DG_CONTROL << 16 | DAT_STATUSUTF8,
-      DG_CONTROL << 16 | DAT_ENTRYPOINT,    DG_IMAGE << 16 | DAT_IMAGEINFO,      DG_IMAGE << 16 | DAT_IMAGELAYOUT,
+      DG_CONTROL << 16 | DAT_CAPABILITY,    DG_CONTROL << 16 | DAT_EVENT,         DG_CONTROL << 16 | DAT_IDENTITY,
+      DG_CONTROL << 16 | DAT_PENDINGXFERS,  DG_CONTROL << 16 | DAT_SETUPMEMXFER,  DG_CONTROL << 16 | DAT_STATUS,
+      DG_CONTROL << 16 | DAT_USERINTERFACE, DG_CONTROL << 16 | DAT_XFERGROUP,     DG_CONTROL << 16 | DAT_STATUSUTF8,
+      DG_CONTROL << 16 | DAT_ENTRYPOINT,    DG_IMAGE << 16 | DAT_IMAGEINFO,       DG_IMAGE << 16 | DAT_IMAGELAYOUT,
       DG_IMAGE << 16 | DAT_IMAGEMEMXFER,    DG_IMAGE << 16 | DAT_IMAGENATIVEXFER,
   };
   return triplets;

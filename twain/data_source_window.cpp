@@ -49,8 +49,6 @@ LRESULT CALLBACK DataSource::EventWindowProc(HWND window, UINT message, WPARAM w
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-
-
 void DataSource::OnEventWindowMessage(UINT message, WPARAM wParam) {
   if (message == EventWindowEnded) {
     ++running_;

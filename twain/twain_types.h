@@ -296,8 +296,8 @@ struct TW_IMAGEMEMXFER {
   TW_MEMORY Memory;
 };
 
-using DSMENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group,
-                                        TW_UINT16 data, TW_UINT16 message, TW_MEMREF pData);
+using DSMENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 data,
+                                        TW_UINT16 message, TW_MEMREF pData);
 using DSENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_UINT32 group, TW_UINT16 data, TW_UINT16 message,
                                        TW_MEMREF pData);
 using DSM_MEMALLOCATE = TW_HANDLE(WINAPI*)(TW_UINT32 size);

@@ -16,17 +16,17 @@ namespace snaplark {
 namespace {
 
 CaptureFileSystem WindowsFiles(UniqueFile& file) {
-  return {[&file](const std::wstring& path) {
-            file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
-            if (file) return CreateOutcome::Created;
-            return GetLastError() == ERROR_FILE_EXISTS ? CreateOutcome::AlreadyExists : CreateOutcome::Failed;
-          },
-          [&file](const void* data, std::size_t size) {
-            DWORD written = 0;
-            return WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-          },
-          [&file] { file.Reset(); }, [](const std::wstring& path) { DeleteFileW(path.c_str()); }};
+  return {
+      [&file](const std::wstring& path) {
+        file.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return CreateOutcome::Created;
+        return GetLastError() == ERROR_FILE_EXISTS ? CreateOutcome::AlreadyExists : CreateOutcome::Failed;
+      },
+      [&file](const void* data, std::size_t size) {
+        DWORD written = 0;
+        return WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+      },
+      [&file] { file.Reset(); }, [](const std::wstring& path) { DeleteFileW(path.c_str()); }};
 }
 
 LocalTime Now() {

@@ -100,7 +100,6 @@ void Accept(CaptureWindowState& state) { End(state, CaptureOutcome::Accepted); }
 
 void Dismiss(CaptureWindowState& state) { End(state, CaptureOutcome::Dismissed); }
 
-
 HFONT MakeFont(int height, int weight) {
   return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI");
@@ -114,7 +113,8 @@ void CreateAndApplyFonts(CaptureWindowState& state) {
   state.titleFont.Reset(MakeFont(-20, FW_SEMIBOLD));
   state.bodyFont.Reset(MakeFont(-13, FW_NORMAL));
   state.captionFont.Reset(MakeFont(-11, FW_SEMIBOLD));
-  SetControlsFont(state.hwnd, state.bodyFont, {IDC_DEVICE_COMBO, IDC_RESOLUTION, IDC_STATUS, IDC_KEY_LABEL, IDC_KEY_HINT});
+  SetControlsFont(state.hwnd, state.bodyFont,
+                  {IDC_DEVICE_COMBO, IDC_RESOLUTION, IDC_STATUS, IDC_KEY_LABEL, IDC_KEY_HINT});
   SetControlsFont(state.hwnd, state.captionFont,
                   {IDC_SUBTITLE, IDC_CAMERA_CAPTION, IDC_PREVIEW_CAPTION, IDC_KEY_CAPTION});
   SetControlsFont(state.hwnd, state.titleFont, {IDC_TITLE});
@@ -151,8 +151,7 @@ void Initialise(CaptureWindowState& state) {
   CentreOnPrimaryScreen(state.hwnd);
   ApplyModeTexts(state);
   state.previewControl = GetDlgItem(state.hwnd, IDC_PREVIEW);
-  SetWindowSubclass(state.previewControl, PreviewSubclassProc, PreviewSubclassId,
-                    reinterpret_cast<DWORD_PTR>(&state));
+  SetWindowSubclass(state.previewControl, PreviewSubclassProc, PreviewSubclassId, reinterpret_cast<DWORD_PTR>(&state));
   ListAndOpenCamera(state);
   RefreshHotkeyLabel(state);
   SetTimer(state.hwnd, PreviewTimerId, PreviewTimerPeriod, nullptr);
@@ -309,8 +308,8 @@ CaptureWindow::~CaptureWindow() {
 
 CaptureOutcome CaptureWindow::Show() {
   CaptureWindowState& state = *state_;
-  const INT_PTR shown = DialogBoxParamW(state.instance, MAKEINTRESOURCEW(IDD_CAPTURE), state.owner,
-                                        CaptureWindowProc, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR shown = DialogBoxParamW(state.instance, MAKEINTRESOURCEW(IDD_CAPTURE), state.owner, CaptureWindowProc,
+                                        reinterpret_cast<LPARAM>(&state));
   CleanUp(state);
   return shown > 0 ? state.outcome : CaptureOutcome::NotShown;
 }

@@ -15,10 +15,9 @@ struct ModeTexts {
 };
 
 inline const ModeTexts& TextsOf(CaptureWindowMode mode) {
-  static constexpr ModeTexts Standalone{
-      L"Capture", L"Close", L"Capture camera frames to clipboard and Pictures",
-      L"Select webcam and press Capture (or your hotkey) to grab a frame.",
-      L"Ready. Click Capture or press the hotkey anywhere on screen."};
+  static constexpr ModeTexts Standalone{L"Capture", L"Close", L"Capture camera frames to clipboard and Pictures",
+                                        L"Select webcam and press Capture (or your hotkey) to grab a frame.",
+                                        L"Ready. Click Capture or press the hotkey anywhere on screen."};
   static constexpr ModeTexts Twain{L"Scan", L"Cancel", L"Acquire this camera feed from a TWAIN application",
                                    L"Select source, then click Scan or press the capture key.",
                                    L"Ready. Click Scan or press the capture key."};

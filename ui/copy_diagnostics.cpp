@@ -25,10 +25,9 @@ GlobalMemory TextBlock(const std::wstring& text) {
 
 const wchar_t* CopyDiagnostics(const CaptureWindowState& state) {
   const Camera& camera = *state.camera;
-  const std::wstring report =
-      DiagnosticsReport(state.mode, *state.settings,
-                        {camera.IsOpen(), camera.Width(), camera.Height(),
-                         static_cast<std::uint32_t>(camera.LastOpenError())});
+  const std::wstring report = DiagnosticsReport(
+      state.mode, *state.settings,
+      {camera.IsOpen(), camera.Width(), camera.Height(), static_cast<std::uint32_t>(camera.LastOpenError())});
   switch (PutOnClipboard(state.hwnd, CF_UNICODETEXT, [&report] { return TextBlock(report); })) {
     case ClipboardOutcome::Placed:
       return DiagnosticsCopiedText;

@@ -15,10 +15,12 @@ namespace {
 // carries this mark, and the hook finds it among the thread's windows.
 constexpr wchar_t PickingMark[] = L"" SNAPLARK_PRODUCT "PickingKey";
 
-constexpr WPARAM ModifierKeys[] = {VK_SHIFT,  VK_CONTROL,  VK_MENU,     VK_LSHIFT, VK_RSHIFT,
+constexpr WPARAM ModifierKeys[] = {VK_SHIFT,    VK_CONTROL,  VK_MENU,  VK_LSHIFT, VK_RSHIFT,
                                    VK_LCONTROL, VK_RCONTROL, VK_LMENU, VK_RMENU};
 
-bool IsModifier(WPARAM key) { return std::find(std::begin(ModifierKeys), std::end(ModifierKeys), key) != std::end(ModifierKeys); }
+bool IsModifier(WPARAM key) {
+  return std::find(std::begin(ModifierKeys), std::end(ModifierKeys), key) != std::end(ModifierKeys);
+}
 
 const wchar_t* PickOutcomeText(const CaptureWindowState& state, bool changed) {
   if (!changed) return HotkeyUnchangedText;

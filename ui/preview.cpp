@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "handles/win_handles.h"
 #include "camera/frame_layout.h"
+#include "handles/win_handles.h"
 #include "ui/preview_geometry.h"
 
 namespace snaplark {
@@ -80,8 +80,8 @@ HBITMAP ShrinkIntoBitmap(const std::uint8_t* pixels, int width, int height, cons
   if (!bits) {
     const BITMAPINFOHEADER header = WideHeader(shown.width, shown.height);
     void* made = nullptr;
-    bitmap.Reset(CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, &made,
-                                  nullptr, 0));
+    bitmap.Reset(
+        CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&header), DIB_RGB_COLORS, &made, nullptr, 0));
     bits = static_cast<std::uint32_t*>(made);
   }
   if (!bitmap || !bits) return nullptr;
@@ -167,8 +167,8 @@ void OnPreviewFrame(PreviewSlot& slot, PreviewScratch& scratch, const std::uint8
   const std::uint32_t* wide = WidenFrame(pixels, width, height, scratch.wide, header);
   GdiObject bitmap(scratch.spare.Release());
   BITMAP info{};
-  if (bitmap && (GetObjectW(bitmap.Get(), sizeof(info), &info) == 0 || info.bmWidth != width ||
-                 info.bmHeight != height)) {
+  if (bitmap &&
+      (GetObjectW(bitmap.Get(), sizeof(info), &info) == 0 || info.bmWidth != width || info.bmHeight != height)) {
     bitmap.Reset();  // another size: of no use any more
   }
   if (bitmap) {

@@ -7,8 +7,8 @@ namespace snaplark {
 FrameCallback PreviewFrameCallback(CaptureWindowState& state) {
   return [&state](const std::uint8_t* pixels, int width, int height, int) {
     const std::uint32_t client = state.previewClientSize.load(std::memory_order_relaxed);
-    OnPreviewFrame(state.preview, state.previewScratch, pixels, width, height,
-                   static_cast<int>(client >> 16), static_cast<int>(client & 0xFFFF));
+    OnPreviewFrame(state.preview, state.previewScratch, pixels, width, height, static_cast<int>(client >> 16),
+                   static_cast<int>(client & 0xFFFF));
   };
 }
 
@@ -21,9 +21,9 @@ LRESULT CALLBACK PreviewSubclassProc(HWND window, UINT message, WPARAM wParam, L
   GetClientRect(window, &client);
   // Frames are shrunk to what this paint shows; a control of another size
   // (another DPI) is followed from its next frame on.
-  state->previewClientSize.store(static_cast<std::uint32_t>(client.right & 0xFFFF) << 16 |
-                                     static_cast<std::uint32_t>(client.bottom & 0xFFFF),
-                                 std::memory_order_relaxed);
+  state->previewClientSize.store(
+      static_cast<std::uint32_t>(client.right & 0xFFFF) << 16 | static_cast<std::uint32_t>(client.bottom & 0xFFFF),
+      std::memory_order_relaxed);
   PaintPreview(paint.Get(), client, state->preview);
   return 0;
 }

@@ -13,9 +13,7 @@ namespace snaplark {
 namespace {
 
 // Box b of n boxes over `length` pixels starts here.
-int BoxStart(int b, int length, int n) {
-  return static_cast<int>(static_cast<std::int64_t>(b) * length / n);
-}
+int BoxStart(int b, int length, int n) { return static_cast<int>(static_cast<std::int64_t>(b) * length / n); }
 
 void Prepare(int width, int height, int toWidth, int toHeight, ShrinkScratch& scratch) {
   if (scratch.fromWidth == width && scratch.fromHeight == height && scratch.toWidth == toWidth &&
@@ -80,8 +78,8 @@ void EmitRowVector(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
     // (sum * reciprocal + 32768) >> 16: the product's high word, plus one
     // when its low word reaches half.
     const __m128i reciprocal = _mm_set1_epi16(static_cast<short>(reciprocals[c]));
-    const __m128i average = _mm_add_epi16(_mm_mulhi_epu16(total, reciprocal),
-                                          _mm_srli_epi16(_mm_mullo_epi16(total, reciprocal), 15));
+    const __m128i average =
+        _mm_add_epi16(_mm_mulhi_epu16(total, reciprocal), _mm_srli_epi16(_mm_mullo_epi16(total, reciprocal), 15));
     // Blue, green and red bytes, then a lane that is not ours.
     out[c] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(average, average))) & 0xFFFFFFu;
   }

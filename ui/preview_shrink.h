@@ -10,8 +10,8 @@ namespace snaplark {
 // What the shrink keeps from one frame to the next (capture thread only):
 // nothing is allocated once a frame of the same sizes has been shrunk.
 struct ShrinkScratch {
-  std::vector<std::uint16_t> sums;          // one row of byte sums
-  std::vector<int> columnStart;             // first source column of each box, then the width
+  std::vector<std::uint16_t> sums;  // one row of byte sums
+  std::vector<int> columnStart;     // first source column of each box, then the width
   // 65536 / pixels per box, for each box of a row: a row of boxes is one of
   // two heights (the shorter first), so two tables of toWidth entries.
   std::vector<std::uint32_t> reciprocals;

@@ -180,8 +180,8 @@ class ScriptedSourceReader final
     }
     // A decoder makes its output from the device's current native type only.
     const auto& outputs = script_.decodesMjpgTo;
-    const bool decodes = std::any_of(outputs.begin(), outputs.end(),
-                                     [&](const GUID& output) { return IsEqualGUID(output, subtype); });
+    const bool decodes =
+        std::any_of(outputs.begin(), outputs.end(), [&](const GUID& output) { return IsEqualGUID(output, subtype); });
     if (!decodes || currentNative_ >= script_.nativeTypes.size() || IsRefused(currentNative_)) return std::nullopt;
     const VirtualMediaType& native = script_.nativeTypes[currentNative_];
     if (!IsEqualGUID(native.subtype, MFVideoFormat_MJPG) || native.width != width || native.height != height ||

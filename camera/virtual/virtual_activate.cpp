@@ -20,8 +20,7 @@ using Microsoft::WRL::ComPtr;
 // IMFAttributes is delegated to a real attribute store, so the object behaves
 // like the platform's. Only the string reads of the two device texts are
 // answered here, because the store cannot hold a text past an embedded NUL.
-class VirtualActivate final
-    : public ComObject<VirtualActivate, Answers<IMFActivate, IMFAttributes>, IMFActivate> {
+class VirtualActivate final : public ComObject<VirtualActivate, Answers<IMFActivate, IMFAttributes>, IMFActivate> {
  public:
   static HRESULT Create(const VirtualDeviceInfo& info, IMFActivate** out) {
     if (!out) return E_POINTER;
@@ -170,8 +169,7 @@ HRESULT CreateVirtualActivate(const VirtualDeviceInfo& device, IMFActivate** act
   return VirtualActivate::Create(device, activate);
 }
 
-HRESULT CreateVirtualActivateArray(const std::vector<VirtualDeviceInfo>& infos, IMFActivate*** devices,
-                                   UINT32* count) {
+HRESULT CreateVirtualActivateArray(const std::vector<VirtualDeviceInfo>& infos, IMFActivate*** devices, UINT32* count) {
   if (!devices || !count) return E_POINTER;
   *devices = nullptr;
   *count = 0;

@@ -25,7 +25,6 @@ HRESULT CreateVirtualActivate(const VirtualDeviceInfo& device, IMFActivate** act
 // What MFEnumDeviceSources hands back: an array allocated with CoTaskMemAlloc
 // (allocated even for no devices) holding one reference to each activation
 // object. On failure nothing is left allocated, *devices is null and *count 0.
-HRESULT CreateVirtualActivateArray(const std::vector<VirtualDeviceInfo>& infos, IMFActivate*** devices,
-                                   UINT32* count);
+HRESULT CreateVirtualActivateArray(const std::vector<VirtualDeviceInfo>& infos, IMFActivate*** devices, UINT32* count);
 
 }  // namespace snaplark

@@ -106,9 +106,9 @@ VirtualStep EndOfStreamStep();
 // Counters a test can read while the source runs; shared with the script.
 struct VirtualCameraStats {
   std::atomic<int> starts{0};
-  std::atomic<int> requests{0};          // RequestSample calls, failed ones included
-  std::atomic<int> framesDelivered{0};   // samples with a buffer
-  std::atomic<int> stepsLeft{0};         // scripted steps not yet taken
+  std::atomic<int> requests{0};         // RequestSample calls, failed ones included
+  std::atomic<int> framesDelivered{0};  // samples with a buffer
+  std::atomic<int> stepsLeft{0};        // scripted steps not yet taken
   std::atomic<int> shutdowns{0};
   // While set, the stream answers no request and reports nothing, as a USB
   // camera that stalls or a closed privacy shutter: reads wait. Cleared, it

@@ -65,9 +65,9 @@ HRESULT AttachTracker(IMFAttributes* attributes) {
 void NameThisThread(const wchar_t* name) {
   using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
   const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  const auto set = kernel ? reinterpret_cast<SetDescription>(
-                                reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadDescription")))
-                          : nullptr;
+  const auto set =
+      kernel ? reinterpret_cast<SetDescription>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadDescription")))
+             : nullptr;
   if (set) set(GetCurrentThread(), name);
 }
 
@@ -117,9 +117,7 @@ class VirtualBuffer final : public ComObject<VirtualBuffer, Answers<IMFMediaBuff
     *length = frame_.twoDimensional ? frame_.rowBytes * frame_.rows : static_cast<DWORD>(frame_.bytes.size());
     return S_OK;
   }
-  STDMETHODIMP SetCurrentLength(DWORD length) override {
-    return length <= frame_.bytes.size() ? S_OK : E_INVALIDARG;
-  }
+  STDMETHODIMP SetCurrentLength(DWORD length) override { return length <= frame_.bytes.size() ? S_OK : E_INVALIDARG; }
   STDMETHODIMP GetMaxLength(DWORD* length) override {
     if (!length) return E_POINTER;
     *length = static_cast<DWORD>(frame_.bytes.size());
@@ -201,9 +199,8 @@ class VirtualBuffer final : public ComObject<VirtualBuffer, Answers<IMFMediaBuff
 
 class VirtualMediaSource;
 
-class VirtualMediaStream final
-    : public ComObject<VirtualMediaStream, Answers<IMFMediaStream, IMFMediaEventGenerator>,
-                       QueuedEvents<IMFMediaStream>> {
+class VirtualMediaStream final : public ComObject<VirtualMediaStream, Answers<IMFMediaStream, IMFMediaEventGenerator>,
+                                                  QueuedEvents<IMFMediaStream>> {
  public:
   VirtualMediaStream(VirtualMediaSource* source, IMFStreamDescriptor* descriptor, IMFMediaEventQueue* queue);
 
@@ -253,9 +250,8 @@ class VirtualMediaStream final
   ComPtr<IMFStreamDescriptor> descriptor_;
 };
 
-class VirtualMediaSource final
-    : public ComObject<VirtualMediaSource, Answers<IMFMediaSource, IMFMediaEventGenerator>,
-                       QueuedEvents<IMFMediaSource>> {
+class VirtualMediaSource final : public ComObject<VirtualMediaSource, Answers<IMFMediaSource, IMFMediaEventGenerator>,
+                                                  QueuedEvents<IMFMediaSource>> {
  public:
   static HRESULT Create(VirtualCameraScript script, IMFMediaSource** out) {
     if (!out) return E_POINTER;
@@ -600,7 +596,7 @@ class VirtualMediaSource final
   bool started_ = false;
   bool removed_ = false;
   bool ended_ = false;
-  ComPtr<VirtualMediaStream> stream_;  // created by the first Start, dropped by Shutdown
+  ComPtr<VirtualMediaStream> stream_;     // created by the first Start, dropped by Shutdown
   std::deque<ComPtr<IUnknown>> pending_;  // tokens of the open requests
   std::uint32_t framesDelivered_ = 0;
   std::chrono::steady_clock::time_point nextDue_;
@@ -726,7 +722,8 @@ HRESULT CreateVirtualSample(VirtualStep step, LONGLONG time, LONGLONG duration, 
   hr = AttachTracker(sample.Get());
   if (FAILED(hr)) return hr;
   if (step.kind == VirtualStepKind::Frame) {
-    ComPtr<IMFMediaBuffer> buffer = Adopt(static_cast<IMFMediaBuffer*>(new (std::nothrow) VirtualBuffer(std::move(step.frame))));
+    ComPtr<IMFMediaBuffer> buffer =
+        Adopt(static_cast<IMFMediaBuffer*>(new (std::nothrow) VirtualBuffer(std::move(step.frame))));
     if (!buffer) return E_OUTOFMEMORY;
     hr = sample->AddBuffer(buffer.Get());
     if (FAILED(hr)) return hr;

@@ -11,8 +11,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <sys/mman.h>
 #include <unistd.h>
+
+#include <sys/mman.h>
 #endif
 
 namespace snaplark::test {

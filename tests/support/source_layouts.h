@@ -17,9 +17,12 @@ inline const char* Name(Layout layout) {
 
 inline std::int64_t BytesNeeded(Layout layout, int width, int height) {
   switch (layout) {
-    case Layout::Rgb: return RgbBytesNeeded(width, height);
-    case Layout::Nv12: return Nv12BytesNeeded(width, height);
-    default: return Yuy2BytesNeeded(width, height);
+    case Layout::Rgb:
+      return RgbBytesNeeded(width, height);
+    case Layout::Nv12:
+      return Nv12BytesNeeded(width, height);
+    default:
+      return Yuy2BytesNeeded(width, height);
   }
 }
 
@@ -27,9 +30,15 @@ inline std::int64_t BytesNeeded(Layout layout, int width, int height) {
 inline void Convert(Layout layout, const std::uint8_t* source, std::uint8_t* pixels, int width, int height) {
   const int stride = FrameStride(width);
   switch (layout) {
-    case Layout::Rgb: CopyRgbRows(source, pixels, width, height, stride); break;
-    case Layout::Nv12: ConvertNv12(source, pixels, width, height, stride); break;
-    case Layout::Yuy2: ConvertYuy2(source, pixels, width, height, stride); break;
+    case Layout::Rgb:
+      CopyRgbRows(source, pixels, width, height, stride);
+      break;
+    case Layout::Nv12:
+      ConvertNv12(source, pixels, width, height, stride);
+      break;
+    case Layout::Yuy2:
+      ConvertYuy2(source, pixels, width, height, stride);
+      break;
   }
 }
 

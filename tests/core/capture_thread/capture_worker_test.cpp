@@ -103,8 +103,8 @@ struct Seen {
       std::lock_guard<std::mutex> lock(mutex);
       frameNumbers.push_back(pixels[0]);
       pointers.push_back(pixels);
-      geometryOk = geometryOk && width == FakeReader::kWidth && height == FakeReader::kHeight &&
-                   stride == FakeReader::kStride;
+      geometryOk =
+          geometryOk && width == FakeReader::kWidth && height == FakeReader::kHeight && stride == FakeReader::kStride;
     };
   }
   std::size_t Count() {

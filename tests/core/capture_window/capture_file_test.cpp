@@ -1,5 +1,7 @@
 // The capture's BMP file: its header, its name, and that saving never
 // replaces an earlier picture nor leaves a half-written one behind.
+#include "ui/capture_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "camera/dib.h"
-#include "ui/capture_file.h"
 
 namespace snaplark {
 namespace {
@@ -17,13 +18,16 @@ std::vector<std::uint8_t> Dib(std::int32_t width, std::int32_t height) {
   const std::uint32_t stride = (3 * width + 3) & ~3u;
   const std::uint32_t image = stride * height;
   std::vector<std::uint8_t> dib(40 + image, 0x5A);
-  const std::uint32_t fields[] = {40, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                                  1 | 24u << 16, 0, image, 3780, 3780, 0, 0};
+  const std::uint32_t fields[] = {
+      40, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 1 | 24u << 16, 0, image, 3780, 3780, 0,
+      0};
   std::memcpy(dib.data(), fields, sizeof(fields));
   return dib;
 }
 
-std::uint32_t At32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24; }
+std::uint32_t At32(const std::uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
 
 TEST(BmpFileHeader, TellsTheFileSizeAndWhereThePixelsStart) {
   for (const auto& [width, bytes] : {std::pair{640, 921654u}, std::pair{641, 923574u}}) {

@@ -1,7 +1,7 @@
 // The support report, byte for byte: a support person reads it as pasted.
-#include <gtest/gtest.h>
-
 #include "ui/diagnostics_report.h"
+
+#include <gtest/gtest.h>
 
 namespace snaplark {
 namespace {

@@ -16,16 +16,14 @@ struct ExpectedName {
 // Written out again from the product's list, not copied from the code, so a
 // slip in either shows up.
 const ExpectedName FixedNames[] = {
-    {112, L"F1"},       {113, L"F2"},       {114, L"F3"},       {115, L"F4"},
-    {116, L"F5"},       {117, L"F6"},       {118, L"F7"},       {119, L"F8"},
-    {120, L"F9"},       {121, L"F10"},      {122, L"F11"},      {123, L"F12"},
-    {32, L"Space"},     {13, L"Enter"},     {9, L"Tab"},        {27, L"Escape"},
-    {45, L"Insert"},    {46, L"Delete"},    {36, L"Home"},      {35, L"End"},
-    {33, L"Page Up"},   {34, L"Page Down"}, {38, L"Up"},        {40, L"Down"},
-    {37, L"Left"},      {39, L"Right"},     {96, L"Numpad 0"},  {97, L"Numpad 1"},
-    {98, L"Numpad 2"},  {99, L"Numpad 3"},  {100, L"Numpad 4"}, {101, L"Numpad 5"},
-    {102, L"Numpad 6"}, {103, L"Numpad 7"}, {104, L"Numpad 8"}, {105, L"Numpad 9"},
-    {106, L"Numpad *"}, {107, L"Numpad +"}, {109, L"Numpad -"}, {110, L"Numpad ."},
+    {112, L"F1"},       {113, L"F2"},       {114, L"F3"},       {115, L"F4"},       {116, L"F5"},
+    {117, L"F6"},       {118, L"F7"},       {119, L"F8"},       {120, L"F9"},       {121, L"F10"},
+    {122, L"F11"},      {123, L"F12"},      {32, L"Space"},     {13, L"Enter"},     {9, L"Tab"},
+    {27, L"Escape"},    {45, L"Insert"},    {46, L"Delete"},    {36, L"Home"},      {35, L"End"},
+    {33, L"Page Up"},   {34, L"Page Down"}, {38, L"Up"},        {40, L"Down"},      {37, L"Left"},
+    {39, L"Right"},     {96, L"Numpad 0"},  {97, L"Numpad 1"},  {98, L"Numpad 2"},  {99, L"Numpad 3"},
+    {100, L"Numpad 4"}, {101, L"Numpad 5"}, {102, L"Numpad 6"}, {103, L"Numpad 7"}, {104, L"Numpad 8"},
+    {105, L"Numpad 9"}, {106, L"Numpad *"}, {107, L"Numpad +"}, {109, L"Numpad -"}, {110, L"Numpad ."},
     {111, L"Numpad /"},
 };
 

@@ -18,9 +18,9 @@
 namespace snaplark {
 namespace {
 
-using test::GuardedBuffer;
 using test::BytesNeeded;
 using test::Convert;
+using test::GuardedBuffer;
 using test::Layout;
 using test::Name;
 using Bytes = std::vector<std::uint8_t>;
@@ -33,8 +33,8 @@ constexpr std::uint8_t kSentinel = 0xA5;
 struct Size {
   int width, height;
 };
-const Size kSizes[] = {{1, 1}, {2, 1}, {1, 2}, {3, 1}, {1, 3}, {2, 2}, {3, 3}, {5, 4},
-                       {4, 5}, {7, 7}, {641, 481}, {641, 480}, {640, 481}, {640, 480}};
+const Size kSizes[] = {{1, 1}, {2, 1}, {1, 2}, {3, 1},     {1, 3},     {2, 2},     {3, 3},
+                       {5, 4}, {4, 5}, {7, 7}, {641, 481}, {641, 480}, {640, 481}, {640, 480}};
 
 void FillRandom(std::uint8_t* data, std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -89,7 +89,8 @@ struct Repitched {
   Repitched(const std::uint8_t* packed, std::size_t packedPitch, int rows, std::size_t rowBytes, bool bottomUp)
       : distance(rowBytes + 13),
         pitch(bottomUp ? -static_cast<std::ptrdiff_t>(distance) : static_cast<std::ptrdiff_t>(distance)),
-        copy((rows - 1) * distance + rowBytes, bottomUp ? GuardedBuffer::Flush::AgainstStart : GuardedBuffer::Flush::AgainstEnd),
+        copy((rows - 1) * distance + rowBytes,
+             bottomUp ? GuardedBuffer::Flush::AgainstStart : GuardedBuffer::Flush::AgainstEnd),
         top(copy.data() + (bottomUp ? (rows - 1) * distance : 0)) {
     for (int y = 0; y < rows; ++y) std::memcpy(top + y * pitch, packed + y * packedPitch, rowBytes);
   }

@@ -23,10 +23,10 @@ TEST(Colour, KnownValuesThroughNv12AndYuy2) {
     Bgr bgr;
   };
   const Case cases[] = {
-      {0, 128, 128, {0, 0, 0}},       {255, 128, 128, {255, 255, 255}},
-      {16, 128, 128, {16, 16, 16}},   // full-range luma: 16 is not black
-      {100, 90, 200, {33, 62, 200}},  // T(-0.344 * 38) = -13, not -14
-      {76, 85, 255, {0, 0, 254}},     {128, 0, 0, {0, 255, 0}},  // clamped from below and above
+      {0, 128, 128, {0, 0, 0}},        {255, 128, 128, {255, 255, 255}},
+      {16, 128, 128, {16, 16, 16}},                               // full-range luma: 16 is not black
+      {100, 90, 200, {33, 62, 200}},                              // T(-0.344 * 38) = -13, not -14
+      {76, 85, 255, {0, 0, 254}},      {128, 0, 0, {0, 255, 0}},  // clamped from below and above
       {128, 255, 128, {255, 85, 128}},
   };
   for (const Case& c : cases) {
@@ -46,15 +46,16 @@ TEST(Colour, KnownValuesThroughNv12AndYuy2) {
 
 TEST(Colour, Nv12PairIsSharedByTwoByTwoBlocksWithoutInterpolation) {
   // 4 x 2: one chroma row; columns 0-1 use the pair at 0/1, columns 2-3 the pair at 2/3.
-  const std::uint8_t source[] = {10, 20, 30, 40,      // luma row 0
-                                 50, 60, 70, 80,      // luma row 1
+  const std::uint8_t source[] = {10, 20,  30,  40,    // luma row 0
+                                 50, 60,  70,  80,    // luma row 1
                                  90, 200, 255, 128};  // chroma row 0
   Bytes out(2 * 12);
   ConvertNv12(source, out.data(), 4, 2, 12);
   for (int y = 0; y < 2; ++y) {
     for (int x = 0; x < 4; ++x) {
       const int pair = x < 2 ? 8 : 10;
-      EXPECT_EQ(PixelAt(out, (1 - y) * 12 + 3 * x), test::ExpectedColour(source[4 * y + x], source[pair], source[pair + 1]))
+      EXPECT_EQ(PixelAt(out, (1 - y) * 12 + 3 * x),
+                test::ExpectedColour(source[4 * y + x], source[pair], source[pair + 1]))
           << x << "," << y;
     }
   }
@@ -80,9 +81,15 @@ TEST(Colour, TopSourceRowLandsLastAndRowTailsAreNotWritten) {
   for (const auto layout : {test::Layout::Rgb, test::Layout::Nv12, test::Layout::Yuy2}) {
     Bytes out(static_cast<std::size_t>(stride) * height, 0);
     switch (layout) {
-      case test::Layout::Rgb: CopyRgbRows(rgb.data(), out.data(), width, height, stride); break;
-      case test::Layout::Nv12: ConvertNv12(nv12.data(), out.data(), width, height, stride); break;
-      case test::Layout::Yuy2: ConvertYuy2(yuy2.data(), out.data(), width, height, stride); break;
+      case test::Layout::Rgb:
+        CopyRgbRows(rgb.data(), out.data(), width, height, stride);
+        break;
+      case test::Layout::Nv12:
+        ConvertNv12(nv12.data(), out.data(), width, height, stride);
+        break;
+      case test::Layout::Yuy2:
+        ConvertYuy2(yuy2.data(), out.data(), width, height, stride);
+        break;
     }
     for (int row = 0; row < height; ++row) {
       const int sourceRow = height - 1 - row;

@@ -1,5 +1,7 @@
 // The preview's shrink against its definition: each output pixel is the
 // rounded mean of its box, every source pixel in exactly one box.
+#include "ui/preview_shrink.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "camera/frame_layout.h"
-#include "ui/preview_shrink.h"
 
 namespace snaplark {
 namespace {
@@ -38,7 +39,8 @@ TEST(ShrinkFrame, EachPixelIsTheMeanOfItsBoxWhateverTheRatioAndThePadding) {
     for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
     // Row tails are padding: whatever they hold must not count.
     for (int y = 0; y < c.height; ++y) {
-      for (int i = 3 * c.width; i < FrameStride(c.width); ++i) frame[static_cast<std::size_t>(y) * FrameStride(c.width) + i] = 0xFF;
+      for (int i = 3 * c.width; i < FrameStride(c.width); ++i)
+        frame[static_cast<std::size_t>(y) * FrameStride(c.width) + i] = 0xFF;
     }
     std::vector<std::uint32_t> out(static_cast<std::size_t>(c.toWidth) * c.toHeight, 0xDEADBEEF);
     ShrinkScratch scratch;
@@ -49,8 +51,8 @@ TEST(ShrinkFrame, EachPixelIsTheMeanOfItsBoxWhateverTheRatioAndThePadding) {
         const std::uint32_t pixel = out[static_cast<std::size_t>(r) * c.toWidth + col];
         for (int k = 0; k < 3; ++k) {
           // 16-bit reciprocals may land one off the exact rounding, never more.
-          if (std::abs(static_cast<int>(pixel >> (8 * k) & 0xFF) - BoxMean(frame, c.width, c.height, c.toWidth,
-                                                                           c.toHeight, col, r, k)) > 1) {
+          if (std::abs(static_cast<int>(pixel >> (8 * k) & 0xFF) -
+                       BoxMean(frame, c.width, c.height, c.toWidth, c.toHeight, col, r, k)) > 1) {
             ++wrong;
           }
         }

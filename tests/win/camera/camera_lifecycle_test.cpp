@@ -90,9 +90,8 @@ TEST_F(CameraLifecycle, EveryFailedOpenLeavesTheCameraClosed) {
   VirtualCameraScript noFrameSize = CountingScript(nullptr);
   noFrameSize.nativeTypes = {{MFVideoFormat_NV12, 0, 0, 30}};
   auto goodStats = std::make_shared<VirtualCameraStats>();
-  InstallDevices({ScriptedDevice(kLink, CountingScript(goodStats)), unplugged,
-                  ScriptedDevice(L"no types", noTypes), ScriptedDevice(L"no usable type", noUsableType),
-                  ScriptedDevice(L"no frame size", noFrameSize)});
+  InstallDevices({ScriptedDevice(kLink, CountingScript(goodStats)), unplugged, ScriptedDevice(L"no types", noTypes),
+                  ScriptedDevice(L"no usable type", noUsableType), ScriptedDevice(L"no frame size", noFrameSize)});
 
   Camera camera;
   for (const wchar_t* link : {L"not listed", L"unplugged", L"no types", L"no usable type", L"no frame size"}) {
@@ -153,7 +152,8 @@ TEST_F(CameraLifecycle, OneCaptureThreadDeliversEveryFrameAndNoneAfterStop) {
 TEST_F(CameraLifecycle, OpenWhileCapturingJoinsTheThreadAndReleasesTheOldDeviceFirst) {
   auto oldStats = std::make_shared<VirtualCameraStats>();
   auto newStats = std::make_shared<VirtualCameraStats>();
-  InstallDevices({ScriptedDevice(kLink, CountingScript(oldStats)), ScriptedDevice(kOtherLink, CountingScript(newStats))});
+  InstallDevices(
+      {ScriptedDevice(kLink, CountingScript(oldStats)), ScriptedDevice(kOtherLink, CountingScript(newStats))});
   CallbackLog log;  // outlives the camera and its capture thread
   CallbackLog after;
   Camera camera;

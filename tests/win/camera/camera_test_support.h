@@ -4,9 +4,8 @@
 // buffer was left locked; picture makers; and an independent reference of the
 // expected converted frame (bottom-up blue-green-red, zero row tails).
 #include <windows.h>
-#include <mfapi.h>
-
 #include <gtest/gtest.h>
+#include <mfapi.h>
 
 #include <chrono>
 #include <cstdint>
@@ -29,7 +28,9 @@ namespace snaplark::test {
 inline int Stride(int width) { return (3 * width + 3) & ~3; }
 
 // A repeatable, position-dependent byte pattern.
-inline std::uint8_t PatternByte(int x, int y, int seed) { return static_cast<std::uint8_t>(x * 7 + y * 13 + seed * 29); }
+inline std::uint8_t PatternByte(int x, int y, int seed) {
+  return static_cast<std::uint8_t>(x * 7 + y * 13 + seed * 29);
+}
 
 // Packed source frames, top row first.
 std::vector<std::uint8_t> Nv12Bytes(int width, int height, int seed);

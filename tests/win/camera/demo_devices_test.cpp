@@ -1,9 +1,10 @@
 // The demo cameras: listed NV12 first, and every frame exactly the fixed test
 // pattern for some frame number n, checked against the formulas, pixel by pixel.
+#include "camera/virtual/demo_devices.h"
+
 #include <wrl/client.h>
 
 #include "camera/media_platform.h"
-#include "camera/virtual/demo_devices.h"
 #include "camera_test_support.h"
 #include "support/demo_pattern.h"
 
@@ -73,10 +74,14 @@ std::uint8_t DemoByte(bool nv12, int height, int n, int column, int row) {
   if (nv12) return static_cast<std::uint8_t>(column + row + 3 * n);
   const int p = column / 4;
   switch (column % 4) {
-    case 0: return static_cast<std::uint8_t>(2 * p + row + 3 * n);
-    case 1: return static_cast<std::uint8_t>(4 * p + n);
-    case 2: return static_cast<std::uint8_t>(2 * p + 1 + row + 3 * n);
-    default: return static_cast<std::uint8_t>(4 * row + 2 * n);
+    case 0:
+      return static_cast<std::uint8_t>(2 * p + row + 3 * n);
+    case 1:
+      return static_cast<std::uint8_t>(4 * p + n);
+    case 2:
+      return static_cast<std::uint8_t>(2 * p + 1 + row + 3 * n);
+    default:
+      return static_cast<std::uint8_t>(4 * row + 2 * n);
   }
 }
 

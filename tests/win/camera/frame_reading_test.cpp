@@ -36,8 +36,8 @@ class FrameReading : public CameraTest {
 TEST_F(FrameReading, RefusedRgbFallsBackToTheFirstUsableNativeTypeInDeviceOrder) {
   const auto picture = Nv12Bytes(64, 48, 1);
   VirtualCameraScript script;
-  script.nativeTypes = {{MFVideoFormat_RGB32, 64, 48, 30}, {MFVideoFormat_NV12, 64, 48, 30},
-                        {MFVideoFormat_YUY2, 64, 48, 30}};
+  script.nativeTypes = {
+      {MFVideoFormat_RGB32, 64, 48, 30}, {MFVideoFormat_NV12, 64, 48, 30}, {MFVideoFormat_YUY2, 64, 48, 30}};
   script.steps = {FrameStep(PackedFrame(picture))};
   OpenWith(script);
   EXPECT_TRUE(IsEqualGUID(seam_->Subtype(), MFVideoFormat_NV12));
@@ -100,8 +100,8 @@ TEST_F(FrameReading, BuffersShorterThanTheFrameAreSkipped) {
   EXPECT_EQ(width_, -1);
   camera_.Close();
 
-  OpenWith(OneTypeScript(MFVideoFormat_NV12, 640, 480,
-                         {FrameStep(PackedFrame(std::vector<std::uint8_t>(460'800, 50)))}));
+  OpenWith(
+      OneTypeScript(MFVideoFormat_NV12, 640, 480, {FrameStep(PackedFrame(std::vector<std::uint8_t>(460'800, 50)))}));
   EXPECT_TRUE(camera_.ReadFrame(pixels_, width_, height_, stride_));
   EXPECT_EQ(pixels_.size(), 921'600u);
   camera_.Close();

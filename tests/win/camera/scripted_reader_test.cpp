@@ -1,10 +1,9 @@
 // Cases that Wine's source reader cannot produce, played by a scripted reader
 // set straight into the camera: a reader that makes RGB24 or decodes MJPG,
 // one that refuses a type, reads that fail outright, and exact read counts.
-#include "camera/virtual/scripted_source_reader.h"
-
 #include <mferror.h>
 
+#include "camera/virtual/scripted_source_reader.h"
 #include "camera_test_support.h"
 
 namespace snaplark::test {

@@ -36,7 +36,8 @@ class Snapshot : public CameraTest {};
 
 TEST_F(Snapshot, HoldsAHeaderAndTheFrameRowsBottomUp) {
   const auto picture = RgbBytes(640, 480, 1);
-  InstallDevices({ScriptedDevice(kLink, OneTypeScript(MFVideoFormat_RGB24, 640, 480, {FrameStep(PackedFrame(picture))}))});
+  InstallDevices(
+      {ScriptedDevice(kLink, OneTypeScript(MFVideoFormat_RGB24, 640, 480, {FrameStep(PackedFrame(picture))}))});
   Camera camera;
   ASSERT_TRUE(camera.Open(kLink));
   HGLOBAL block = SnapshotDib(camera).Release();

@@ -11,8 +11,8 @@
 // and then, on the capture thread). Media Foundation itself allocates from its
 // own heaps, which never reach these functions; nothing on our capture path
 // calls malloc directly, so it is not watched.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <mfapi.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
@@ -169,9 +169,9 @@ std::vector<std::uint8_t> Picture(std::size_t bytes) {
 }
 
 struct Counts {
-  int frames = 0;       // callbacks made in all
-  long path = 0;        // our allocations on the capture thread while counting
-  long reader = 0;      // the platform reader's and the source's, likewise
+  int frames = 0;   // callbacks made in all
+  long path = 0;    // our allocations on the capture thread while counting
+  long reader = 0;  // the platform reader's and the source's, likewise
   bool finished = false;
 };
 

@@ -69,12 +69,15 @@ TEST_F(CaptureActionTest, EachCaptureGoesToTheClipboardAndToANewFileInPictures) 
   window->Click(IDC_CAPTURE);
   EXPECT_EQ(window->Text(IDC_STATUS), CapturedText(1));
   // The flash's white gives way to the picture again, between its black bars.
-  EXPECT_TRUE(WaitFor([&] {
-    const Pixels preview = ClientPixels(window->Control(IDC_PREVIEW));
-    const int mid = preview.height / 2;
-    return preview.width > 0 && preview.At(0, mid) == 0 && preview.At(preview.width / 2, mid) != 0xFFFFFFu &&
-           preview.At(preview.width / 2, mid) != 0;
-  }, std::chrono::seconds(3))) << "the preview did not come back after the flash";
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const Pixels preview = ClientPixels(window->Control(IDC_PREVIEW));
+        const int mid = preview.height / 2;
+        return preview.width > 0 && preview.At(0, mid) == 0 && preview.At(preview.width / 2, mid) != 0xFFFFFFu &&
+               preview.At(preview.width / 2, mid) != 0;
+      },
+      std::chrono::seconds(3)))
+      << "the preview did not come back after the flash";
 
   const std::vector<std::uint8_t> dib = ClipboardBytes(CF_DIB);
   ASSERT_EQ(dib.size(), 921640u);
@@ -123,8 +126,7 @@ TEST_F(CaptureActionTest, ABusyClipboardOrAnUnusablePicturesFolderIsReportedAsSu
     window->Click(IDC_CAPTURE);
   }
   DeleteFileW(blocker.c_str());
-  EXPECT_EQ(window->Text(IDC_STATUS),
-            L"Captured! Image #1 copied to clipboard, but it could not be saved to Pictures.")
+  EXPECT_EQ(window->Text(IDC_STATUS), L"Captured! Image #1 copied to clipboard, but it could not be saved to Pictures.")
       << "the busy clipboard counted nothing";
   EXPECT_EQ(ClipboardBytes(CF_DIB).size(), 921640u);
   EXPECT_TRUE(CaptureFiles().empty());

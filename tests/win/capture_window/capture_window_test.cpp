@@ -99,15 +99,21 @@ TEST_F(CaptureWindowTest, StandaloneWindowShowsItsTextsFontsIconAndTheLiveCamera
     }
     return true;
   };
-  EXPECT_TRUE(WaitFor([&] {
-    first = ClientPixels(window->Control(IDC_PREVIEW));
-    return fitted(first);
-  }, std::chrono::seconds(5))) << "no frame fitted between black bars; centre " << std::hex
-                               << (first.width ? first.At(first.width / 2, first.height / 2) : 0);
-  EXPECT_TRUE(WaitFor([&] {
-    const Pixels later = ClientPixels(window->Control(IDC_PREVIEW));
-    return fitted(later) && later.At(later.width / 2, mid) != first.At(first.width / 2, mid);
-  }, std::chrono::seconds(3))) << "the preview does not move";
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        first = ClientPixels(window->Control(IDC_PREVIEW));
+        return fitted(first);
+      },
+      std::chrono::seconds(5)))
+      << "no frame fitted between black bars; centre " << std::hex
+      << (first.width ? first.At(first.width / 2, first.height / 2) : 0);
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const Pixels later = ClientPixels(window->Control(IDC_PREVIEW));
+        return fitted(later) && later.At(later.width / 2, mid) != first.At(first.width / 2, mid);
+      },
+      std::chrono::seconds(3)))
+      << "the preview does not move";
 
   window->Click(IDC_CLOSE);
   EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);
@@ -164,7 +170,8 @@ struct Ending {
 };
 
 const Ending kEndings[] = {
-    {"Close button", CaptureWindowMode::Standalone, [](WindowRun& w) { w.Click(IDC_CLOSE); }, CaptureOutcome::Dismissed},
+    {"Close button", CaptureWindowMode::Standalone, [](WindowRun& w) { w.Click(IDC_CLOSE); },
+     CaptureOutcome::Dismissed},
     {"Escape", CaptureWindowMode::Standalone, [](WindowRun&) { TypeKey(VK_ESCAPE); }, CaptureOutcome::Dismissed},
     {"close box", CaptureWindowMode::Standalone,
      [](WindowRun& w) { PostMessageW(w.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); }, CaptureOutcome::Dismissed},
@@ -213,8 +220,8 @@ TEST_F(CaptureWindowTest, ScreenshotOfTheLiveTestPattern) {
   ASSERT_TRUE(window->Activate());
   ASSERT_TRUE(WaitFor([&] { return window->PreviewBitmap(); }, std::chrono::seconds(5)));
   Sleep(300);  // a few repaints of the 33 ms timer
-  const std::wstring path = WinePath(L"" SNAPLARK_SHOT_DIR) + (sizeof(void*) == 4 ? L"\\capture_window_32.bmp"
-                                                                                    : L"\\capture_window_64.bmp");
+  const std::wstring path =
+      WinePath(L"" SNAPLARK_SHOT_DIR) + (sizeof(void*) == 4 ? L"\\capture_window_32.bmp" : L"\\capture_window_64.bmp");
   EXPECT_TRUE(SaveWindowShot(window->Dialog(), path));
   window->Click(IDC_CLOSE);
   EXPECT_EQ(window->Result(), CaptureOutcome::Dismissed);

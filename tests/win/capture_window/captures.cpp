@@ -81,7 +81,8 @@ std::vector<std::uint8_t> ReadWholeFile(const std::wstring& path) {
   const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   std::vector<std::uint8_t> bytes(file ? GetFileSize(file.Get(), nullptr) : 0);
   DWORD read = 0;
-  if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) bytes.clear();
+  if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+    bytes.clear();
   return bytes;
 }
 
@@ -104,11 +105,10 @@ PicturesFolderRedirect::PicturesFolderRedirect(const std::wstring& path) {
   DWORD type = 0;
   const std::vector<std::uint8_t> original = ReadValue(kShellFolders, kPictures, type);
   const DWORD absent = 1;
-  const LSTATUS noted =
-      original.empty()
-          ? RegSetKeyValueW(HKEY_CURRENT_USER, kRedirectNote, L"Absent", REG_DWORD, &absent, sizeof(absent))
-          : RegSetKeyValueW(HKEY_CURRENT_USER, kRedirectNote, L"Original", type, original.data(),
-                            static_cast<DWORD>(original.size()));
+  const LSTATUS noted = original.empty() ? RegSetKeyValueW(HKEY_CURRENT_USER, kRedirectNote, L"Absent", REG_DWORD,
+                                                           &absent, sizeof(absent))
+                                         : RegSetKeyValueW(HKEY_CURRENT_USER, kRedirectNote, L"Original", type,
+                                                           original.data(), static_cast<DWORD>(original.size()));
   // Unnoted, a crash could not be undone: then the folder stays as it is.
   if (noted != ERROR_SUCCESS) return;
   RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, kPictures, REG_SZ, path.c_str(),

@@ -155,8 +155,9 @@ TEST_F(CaptureWindowTest, ADisconnectedCameraShowsNoPreviewUntilRefreshOpensItAg
   UseVirtualDevices({unplugged});
   auto window = Open(CaptureWindowMode::Standalone);
   ASSERT_NE(window->Dialog(), nullptr);
-  EXPECT_TRUE(WaitFor([&] { return window->Text(IDC_STATUS) == L"Camera disconnected. Plug it back in and click Refresh."; },
-                      std::chrono::seconds(5)));
+  EXPECT_TRUE(
+      WaitFor([&] { return window->Text(IDC_STATUS) == L"Camera disconnected. Plug it back in and click Refresh."; },
+              std::chrono::seconds(5)));
   EXPECT_EQ(window->PreviewBitmap(), nullptr) << "the last frame stayed on screen";
 
   DeviceProbe probe;

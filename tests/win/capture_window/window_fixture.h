@@ -3,8 +3,8 @@
 // virtual cameras of the test's choosing, settings kept under a key of the
 // tests' own, and a camera that the fixture lets go before it checks that
 // every virtual object was released.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>

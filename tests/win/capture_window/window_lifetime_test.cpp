@@ -15,8 +15,8 @@ namespace {
 TEST_F(CaptureWindowTest, NoCallbackAndNoGdiObjectOutliveTheWindowOverThirtyOpenings) {
   DeviceProbe probe;
   // Fast frames, so that bitmaps are being replaced while the window closes.
-  UseVirtualDevices({GreyCamera(L"Desk camera", L"link-desk", MFVideoFormat_NV12, 96, 64, probe,
-                                std::chrono::milliseconds(2))});
+  UseVirtualDevices(
+      {GreyCamera(L"Desk camera", L"link-desk", MFVideoFormat_NV12, 96, 64, probe, std::chrono::milliseconds(2))});
   for (int opening = 0; opening < 30; ++opening) {
     SCOPED_TRACE(opening);
     auto window = Open(CaptureWindowMode::Standalone);

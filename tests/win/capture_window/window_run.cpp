@@ -27,7 +27,8 @@ WindowRun::WindowRun(CaptureWindowMode mode, Settings& settings, Camera& camera,
   run_ = std::async(std::launch::async, [this, mode, &settings, &camera, &store] {
     threadId_ = GetCurrentThreadId();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const CaptureOutcome result = ShowCaptureWindow({nullptr, GetModuleHandleW(nullptr), &settings, &camera, mode, store});
+    const CaptureOutcome result =
+        ShowCaptureWindow({nullptr, GetModuleHandleW(nullptr), &settings, &camera, mode, store});
     CoUninitialize();
     return result;
   });
@@ -52,7 +53,8 @@ std::vector<std::wstring> WindowRun::ComboEntries() const {
   const LRESULT count = SendDlgItemMessageW(dialog_, IDC_DEVICE_COMBO, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
     wchar_t text[256] = {};
-    SendDlgItemMessageW(dialog_, IDC_DEVICE_COMBO, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageW(dialog_, IDC_DEVICE_COMBO, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                        reinterpret_cast<LPARAM>(text));
     entries.emplace_back(text);
   }
   return entries;
@@ -135,7 +137,8 @@ bool SaveWindowShot(HWND window, const std::wstring& path) {
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
   file.bfSize = file.bfOffBits + imageBytes;
-  const UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFile out(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return out && WriteFile(out.Get(), &file, sizeof(file), &written, nullptr) &&
          WriteFile(out.Get(), &info.bmiHeader, sizeof(BITMAPINFOHEADER), &written, nullptr) &&

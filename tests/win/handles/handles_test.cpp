@@ -3,7 +3,6 @@
 // the clipboard took is no longer the owner's to free. Whether a handle was
 // freed is asked of the system right after the owner ended.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>

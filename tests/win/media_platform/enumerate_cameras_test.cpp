@@ -4,11 +4,10 @@
 // counted, and the task-memory blocks (the array and every string) are watched
 // through a malloc spy.
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <mfapi.h>
 #include <objbase.h>
 #include <objidl.h>
-
-#include <gtest/gtest.h>
 
 #include <mutex>
 #include <set>

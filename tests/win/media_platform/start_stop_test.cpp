@@ -4,10 +4,9 @@
 // Media Foundation through whether a work queue can still be allocated.
 // Each case runs on a thread of its own so that no COM state outlives it.
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <mfapi.h>
 #include <objbase.h>
-
-#include <gtest/gtest.h>
 
 #include <thread>
 

@@ -1,7 +1,9 @@
 // The preview's frame-to-bitmap step and its paint, drawn into a memory
 // bitmap whose pixels are then read back.
-#include <gtest/gtest.h>
+#include "ui/preview.h"
+
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
@@ -9,9 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "handles/win_handles.h"
 #include "camera/frame_layout.h"
-#include "ui/preview.h"
+#include "handles/win_handles.h"
 
 namespace snaplark {
 namespace {
@@ -136,8 +137,8 @@ TEST(Preview, EachFrameShowsItsOwnPixelsAndNoBitmapOutlivesTheScratchAndTheSlot)
     std::uint8_t b, g, r;
   };
   // The size changes midway, and back: a kept bitmap of the old size is no use.
-  const Step steps[] = {{4, 2, 1, 2, 3}, {4, 2, 4, 5, 6}, {4, 2, 7, 8, 9}, {6, 4, 10, 11, 12}, {6, 4, 13, 14, 15},
-                        {4, 2, 16, 17, 18}};
+  const Step steps[] = {{4, 2, 1, 2, 3},    {4, 2, 4, 5, 6},    {4, 2, 7, 8, 9},
+                        {6, 4, 10, 11, 12}, {6, 4, 13, 14, 15}, {4, 2, 16, 17, 18}};
   std::vector<HBITMAP> seen;
   std::vector<std::uint32_t> shown;
   {

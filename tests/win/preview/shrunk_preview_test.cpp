@@ -2,8 +2,8 @@
 // stretch it replaces: the same rectangle, smoothed rather than sampled.
 // Both are painted from the same frames and compared pixel by pixel; the
 // pair is saved side by side in the build tree for people to look at.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
@@ -41,8 +41,7 @@ struct Target {
 void Paint(Target& target, const std::vector<std::uint8_t>& frame, int width, int height, bool shrink) {
   PreviewSlot slot;
   PreviewScratch scratch;
-  OnPreviewFrame(slot, scratch, frame.data(), width, height, shrink ? target.width : 0,
-                 shrink ? target.height : 0);
+  OnPreviewFrame(slot, scratch, frame.data(), width, height, shrink ? target.width : 0, shrink ? target.height : 0);
   {
     const SelectedObject selected(target.dc.Get(), target.bitmap.Get());
     PaintPreview(target.dc.Get(), RECT{0, 0, target.width, target.height}, slot);
@@ -63,7 +62,9 @@ std::vector<std::uint8_t> PhotoLike(int width, int height) {
       for (int k = 0; k < 3; ++k) {
         const double value = base[k] + static_cast<int>(random() % 17) - 8;
         frame[static_cast<std::size_t>(y) * FrameStride(width) + 3 * x + k] =
-            static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+            static_cast<std::uint8_t>(value < 0     ? 0
+                                      : value > 255 ? 255
+                                                    : value);
       }
     }
   }
@@ -134,8 +135,9 @@ TEST(ShrunkPreview, LooksLikeTheHalftoneStretchInTheSameRectangle) {
       // channel-swapped picture differs by tens.
       EXPECT_LT(mean, 6.0) << "channel " << k;
     }
-    SaveSideBySide(stretched, shrunk, std::wstring(L"preview_stretched_vs_shrunk_") +
-                                          std::wstring(c.name, c.name + std::strlen(c.name)) + L".bmp");
+    SaveSideBySide(
+        stretched, shrunk,
+        std::wstring(L"preview_stretched_vs_shrunk_") + std::wstring(c.name, c.name + std::strlen(c.name)) + L".bmp");
   }
 }
 

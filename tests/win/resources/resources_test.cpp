@@ -1,8 +1,8 @@
 // The resources linked into Snaplark.exe, read back from the file: the capture
 // window's template control by control, the icon group, the version block and
 // the manifest.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -162,7 +162,8 @@ TEST_F(ResourcesTest, CaptureDialogTemplateMatchesTheLayout) {
 
   ASSERT_EQ(count, std::size(kControls));
   for (const ControlRow& row : kControls) {
-    SCOPED_TRACE(::testing::Message() << "control " << row.id << " \"" << std::string(row.text, row.text + wcslen(row.text)) << "\"");
+    SCOPED_TRACE(::testing::Message() << "control " << row.id << " \""
+                                      << std::string(row.text, row.text + wcslen(row.text)) << "\"");
     reader.AlignToDword();
     reader.Dword();  // help id
     EXPECT_EQ(reader.Dword(), 0u) << "extended style";
@@ -226,8 +227,8 @@ TEST_F(ResourcesTest, IconGroupHasSixImagesWithAlpha) {
     EXPECT_EQ(alpha(0, 0), 0);
     EXPECT_EQ(alpha(sizes[i] / 2, sizes[i] / 2), 255);
 
-    HICON icon = CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE, 0x00030000,
-                                          sizes[i], sizes[i], 0);
+    HICON icon = CreateIconFromResourceEx(image.data(), static_cast<DWORD>(image.size()), TRUE, 0x00030000, sizes[i],
+                                          sizes[i], 0);
     EXPECT_NE(icon, nullptr) << "the system cannot make an icon of it";
     if (icon) DestroyIcon(icon);
   }

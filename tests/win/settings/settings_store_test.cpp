@@ -39,43 +39,37 @@ class SettingsStoreTest : public ::testing::Test {
 
   bool KeyExists() const {
     UniqueRegKey key;
-    return RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, key.Put()) ==
-           ERROR_SUCCESS;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
   }
 
   UniqueRegKey CreateKey() const {
     UniqueRegKey key;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.Put(), nullptr),
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
+                              nullptr),
               ERROR_SUCCESS);
     return key;
   }
 
   void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) const {
     UniqueRegKey key = CreateKey();
-    ASSERT_EQ(RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), bytes),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);
   }
   void SetString(const wchar_t* name, const std::wstring& text) const {
     SetRaw(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
-  void SetDword(const wchar_t* name, DWORD value) const {
-    SetRaw(name, REG_DWORD, &value, sizeof(value));
-  }
+  void SetDword(const wchar_t* name, DWORD value) const { SetRaw(name, REG_DWORD, &value, sizeof(value)); }
 
   RawValue Query(const wchar_t* name) const {
     RawValue value;
     UniqueRegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, key.Put()) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
       return value;
     }
     DWORD size = 0;
     value.status = RegQueryValueExW(key.Get(), name, nullptr, &value.type, nullptr, &size);
     if (value.status != ERROR_SUCCESS) return value;
     value.data.resize(size);
-    value.status =
-        RegQueryValueExW(key.Get(), name, nullptr, &value.type, value.data.data(), &size);
+    value.status = RegQueryValueExW(key.Get(), name, nullptr, &value.type, value.data.data(), &size);
     value.data.resize(size);
     return value;
   }
@@ -220,16 +214,16 @@ TEST_F(SettingsStoreTest, StringsEndAtTheirDataOrTheirFirstNul) {
 TEST_F(SettingsStoreTest, SaveWhereTheKeyCannotBeCreatedWritesNothing) {
   // A non-volatile key cannot be created below a volatile one.
   UniqueRegKey volatileParent;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, volatileParent.Put(), nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, volatileParent.Put(), nullptr),
             ERROR_SUCCESS);
   const SettingsStore store(volatileParent.Get(), L"Glimmerdock");
   store.Save(Settings{L"link", 1, L"name", 0x41});
   ExpectDefaults(store.Load());
 
   DWORD subKeys = 1, values = 1;
-  ASSERT_EQ(RegQueryInfoKeyW(volatileParent.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr,
-                             nullptr, &values, nullptr, nullptr, nullptr, nullptr),
+  ASSERT_EQ(RegQueryInfoKeyW(volatileParent.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                             nullptr, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(subKeys, 0u);
   EXPECT_EQ(values, 0u);

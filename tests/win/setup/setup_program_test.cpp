@@ -3,10 +3,9 @@
 // the program's own Exit command before replacing it, and what the
 // uninstaller removes and keeps.
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <sddl.h>
 #include <shlobj.h>
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
@@ -16,10 +15,10 @@
 #include <thread>
 
 #include "handles/win_handles.h"
+#include "support/program_process.h"
 #include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
-#include "support/program_process.h"
 
 namespace snaplark::test {
 namespace {
@@ -239,7 +238,8 @@ TEST_F(SetupProgram, UninstallRemovesEverythingAndKeepsTheSettingsUnlessAskedTo)
 // access list does.
 TEST_F(SetupProgram, ACopyThatCannotBeOpenedCountsAsRunningUntilItEnds) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYG:SYD:", SDDL_REVISION_1, &descriptor, nullptr));
+  ASSERT_TRUE(
+      ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYG:SYD:", SDDL_REVISION_1, &descriptor, nullptr));
   const std::unique_ptr<void, decltype(&LocalFree)> ownedDescriptor(descriptor, LocalFree);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
   const auto startCopy = [&] {

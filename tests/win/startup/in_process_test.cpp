@@ -5,8 +5,8 @@
 // the icon falls back to the system's application icon, and the capture
 // window, whose template is missing, cannot be created, so start-up goes on
 // to the tray.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <future>
@@ -14,8 +14,8 @@
 #include "app/startup.h"
 #include "app/tray_program.h"
 #include "camera/camera.h"
-#include "support/program_process.h"
 #include "settings/settings.h"
+#include "support/program_process.h"
 #include "support/under_wine.h"
 
 namespace snaplark::test {

@@ -1,8 +1,8 @@
 // The tray program as a whole process: its start with no saved settings, the
 // capture window it shows at start and on a click of its icon, the refusal
 // of a second instance, and the ways its message loop ends.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -68,8 +68,8 @@ TEST_F(StartupTest, ComesUpInTheTrayAndWritesNoSettings) {
   ProgramProcess program;
   ASSERT_TRUE(program.Start());
   HWND tray = program.WaitForTrayIcon(kTrayIconId);
-  ASSERT_NE(tray, nullptr) << "no message-only GlimmerdockTray window with an icon; window "
-                           << program.TrayWindow() << ", exit code " << program.WaitForExit(0);
+  ASSERT_NE(tray, nullptr) << "no message-only GlimmerdockTray window with an icon; window " << program.TrayWindow()
+                           << ", exit code " << program.WaitForExit(0);
 
   EXPECT_EQ(WindowText(tray), L"Snaplark");
   // Message-only: its parent is the message root, not the desktop.

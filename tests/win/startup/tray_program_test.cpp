@@ -1,8 +1,8 @@
 // The tray of the running program, from outside it: the global hotkey's
 // capture (also as Linux sees the clipboard), the icon's return when the
 // shell announces a new tray, and the TWAIN source installer's boxes.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "support/program_process.h"
 #include "support/demo_pattern.h"
+#include "support/program_process.h"
 #include "support/typed_keys.h"
 #include "support/under_wine.h"
 

@@ -1,10 +1,10 @@
 // A shell call made from a window's thread: the shell may send messages to
 // the caller's top-level windows (DDE) while it works, and the caller must
 // answer them, or both wait for each other.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include "ui/shell_call.h"
+
+#include <windows.h>
+#include <gtest/gtest.h>
 
 namespace snaplark::test {
 namespace {

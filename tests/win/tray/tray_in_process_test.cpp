@@ -4,15 +4,15 @@
 // at sign-in), keys are typed through the input queue, and the menu is read
 // where it is built. The tests follow one run of the program, in order, from
 // start to "Exit".
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <algorithm>
-#include <functional>
-#include <memory>
 #include <atomic>
+#include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,9 +23,9 @@
 #include "app/tray_program.h"
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
-#include "res/tray_protocol.h"
 #include "camera/camera.h"
 #include "camera/virtual/demo_devices.h"
+#include "res/tray_protocol.h"
 #include "settings/settings.h"
 #include "support/desk_windows.h"
 #include "support/typed_keys.h"
@@ -63,7 +63,8 @@ std::vector<std::wstring> NoticesSince(std::size_t from) {
   const std::lock_guard<std::mutex> hold(recordsLock);
   std::vector<std::wstring> texts;
   for (std::size_t i = from; i < records.size(); ++i) {
-    if (records[i].first == NIM_MODIFY && (records[i].second.uFlags & NIF_INFO)) texts.emplace_back(records[i].second.szInfo);
+    if (records[i].first == NIM_MODIFY && (records[i].second.uFlags & NIF_INFO))
+      texts.emplace_back(records[i].second.szInfo);
   }
   return texts;
 }
@@ -86,7 +87,8 @@ LRESULT CALLBACK RunPendingWork(int code, WPARAM wParam, LPARAM lParam) {
 }
 void OnProgramThread(std::function<void()> work) {
   pendingWork = std::move(work);
-  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RunPendingWork, nullptr, GetWindowThreadProcessId(program->window, nullptr));
+  HHOOK hook =
+      SetWindowsHookExW(WH_CALLWNDPROC, RunPendingWork, nullptr, GetWindowThreadProcessId(program->window, nullptr));
   SendMessageW(program->window, WM_NULL, 0, 0);
   UnhookWindowsHookEx(hook);
 }
@@ -232,9 +234,12 @@ TEST_F(TrayInProcess, TheMenuListsSixEntriesAndGreysTheInstalledDataSource) {
     ASSERT_NE(menu, nullptr);
     ASSERT_EQ(GetMenuItemCount(menu), 6);
     const UINT ids[] = {2001, 0, 2002, 2004, 0, 2003};
-    const wchar_t* texts[] = {L"Open Snaplark", L"", installed ? L"TWAIN source: installed"
-                                                                : L"Install TWAIN source (admin)...",
-                              L"Submit Support Ticket...", L"", L"Exit"};
+    const wchar_t* texts[] = {L"Open Snaplark",
+                              L"",
+                              installed ? L"TWAIN source: installed" : L"Install TWAIN source (admin)...",
+                              L"Submit Support Ticket...",
+                              L"",
+                              L"Exit"};
     for (int i = 0; i < 6; ++i) {
       wchar_t text[64] = {};
       MENUITEMINFOW item{};
@@ -310,8 +315,8 @@ std::wstring InstallerBox(const TwainSourcePaths& paths) {
     thread = GetCurrentThreadId();
     InstallTwainSource(nullptr, paths);
   });
-  HWND box = WaitFor([&]() -> HWND { return thread ? VisibleWindowOfThread(thread) : nullptr; },
-                     std::chrono::seconds(5));
+  HWND box =
+      WaitFor([&]() -> HWND { return thread ? VisibleWindowOfThread(thread) : nullptr; }, std::chrono::seconds(5));
   const std::wstring text = box ? ReadBox(box).text : L"no box";
   if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
   install.wait_for(std::chrono::seconds(5));
@@ -328,7 +333,8 @@ TEST_F(TrayInProcess, EachInstallerPathIsCheckedOnItsOwn) {
   missing.source = real.folder + L"\\absent\\Glimmerdock.ds";
   for (const bool installed : {true, false}) {
     SCOPED_TRACE(installed);
-    if (installed) CloseHandle(CreateFileW(real.destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (installed)
+      CloseHandle(CreateFileW(real.destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     EXPECT_EQ(InstallerBox(deep), installed ? AlreadyInstalledBox : LongFolderBox);
     EXPECT_EQ(InstallerBox(missing), installed ? AlreadyInstalledBox : SourceMissingBox);
     DeleteFileW(real.destination.c_str());
@@ -339,8 +345,7 @@ TEST_F(TrayInProcess, EachInstallerPathIsCheckedOnItsOwn) {
 // keys, ends the program.
 TEST_F(TrayInProcess, ExitChosenFromTheMenuRemovesTheIconAndEndsTheProgram) {
   PostMessageW(program->window, 1124, 1, WM_RBUTTONUP);
-  ASSERT_TRUE(WaitFor([] { return FindWindowW(L"#32768", nullptr); }, std::chrono::seconds(5)))
-      << "no popup menu";
+  ASSERT_TRUE(WaitFor([] { return FindWindowW(L"#32768", nullptr); }, std::chrono::seconds(5))) << "no popup menu";
   TypeKey(VK_UP);  // from no selection, Up selects the last item
   TypeKey(VK_RETURN);
   ASSERT_EQ(run.wait_for(std::chrono::seconds(15)), std::future_status::ready);

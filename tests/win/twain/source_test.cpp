@@ -3,7 +3,6 @@
 // acquisitions with and without the window, native and memory transfers,
 // the news the application hears, and the failures it must be told about.
 #include <gtest/gtest.h>
-
 #include <objbase.h>
 #include <ole2.h>
 
@@ -262,8 +261,8 @@ TEST_F(SourceTest, NegotiatesAndAcquiresTheSavedCameraWithoutItsWindowTimeAfterT
 // The loaded demo source's switch `name` (StallDemoCameras, NarrowDemoCameras).
 void SwitchDemoCameras(const char* name, bool on) {
   using Switch = void(WINAPI*)(BOOL);
-  const auto flip = reinterpret_cast<Switch>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(DemoSource().c_str()), name)));
+  const auto flip =
+      reinterpret_cast<Switch>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(DemoSource().c_str()), name)));
   ASSERT_NE(flip, nullptr) << name;
   flip(on);
 }
@@ -604,9 +603,9 @@ TEST_F(SourceTest, EveryKindOfApplicationHearsTheNewsOnce) {
     TwainHost::Options options;
     TW_UINT16 unknownCapCondition;
   };
-  for (const Case& c : {Case{"legacy application", {true, 1, 9}, TWCC_BADCAP},
-                        Case{"older manager", {false, 1, 9}, TWCC_BADCAP},
-                        Case{"callback that refuses", {true, 2, 4, TWRC_FAILURE}, TWCC_CAPUNSUPPORTED}}) {
+  for (const Case& c :
+       {Case{"legacy application", {true, 1, 9}, TWCC_BADCAP}, Case{"older manager", {false, 1, 9}, TWCC_BADCAP},
+        Case{"callback that refuses", {true, 2, 4, TWRC_FAILURE}, TWCC_CAPUNSUPPORTED}}) {
     SCOPED_TRACE(c.name);
     TwainHost host(DemoSource(), c.options);
     ASSERT_EQ(host.Open(), TWRC_SUCCESS);

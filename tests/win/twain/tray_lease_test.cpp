@@ -6,16 +6,16 @@
 
 #include <thread>
 
-#include "res/tray_protocol.h"
 #include "camera/virtual/demo_devices.h"
 #include "res/resource_ids.h"
+#include "res/tray_protocol.h"
 #include "settings/settings_store.h"
+#include "support/program_process.h"
 #include "support/typed_keys.h"
 #include "support/under_wine.h"
 #include "support/wait_for.h"
 #include "support/wine_paths.h"
 #include "twain_host.h"
-#include "support/program_process.h"
 
 namespace snaplark::test {
 namespace {
@@ -54,8 +54,8 @@ TEST(TrayAndSource, TheTrayLendsItsKeyToTheSourceWindowWhereTheKeyScans) {
     TypeKey(VK_F10);
     EndIfStillOpen(window);
   });
-  const bool ready =
-      host.PumpUntil([&] { return std::find(host.heard.begin(), host.heard.end(), MSG_XFERREADY) != host.heard.end(); });
+  const bool ready = host.PumpUntil(
+      [&] { return std::find(host.heard.begin(), host.heard.end(), MSG_XFERREADY) != host.heard.end(); });
   user.join();
   EXPECT_TRUE(ready) << "F10 should scan, not copy to the clipboard from the tray";
   EXPECT_EQ(status, L"Select source, then click Scan or press the capture key.") << "no warning about our own tray";

@@ -49,7 +49,9 @@ int TwainHost::LiveBlocks() { return liveBlocks.load(); }
 void TwainHost::FreeBlock(HANDLE block) { Free(block); }
 
 TwainHost::TwainHost(std::wstring sourcePath, Options options)
-    : path_(std::move(sourcePath)), options_(options), application_(ApplicationIdentity(options.protocolMajor, options.protocolMinor)) {
+    : path_(std::move(sourcePath)),
+      options_(options),
+      application_(ApplicationIdentity(options.protocolMajor, options.protocolMinor)) {
   Current = this;
 }
 
@@ -154,8 +156,8 @@ TW_UINT16 TwainHost::Condition() {
   return Call(DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS ? status.ConditionCode : 0xFFFF;
 }
 
-TW_UINT16 WINAPI TwainHost::ManagerEntry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group,
-                                         TW_UINT16 data, TW_UINT16 message, TW_MEMREF) {
+TW_UINT16 WINAPI TwainHost::ManagerEntry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 data,
+                                         TW_UINT16 message, TW_MEMREF) {
   TwainHost* host = Current;
   // The manager refuses news that does not say who sends it to whom.
   if (!host || group != DG_CONTROL || data != DAT_NULL || !origin || !destination) return TWRC_FAILURE;

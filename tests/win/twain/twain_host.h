@@ -32,7 +32,7 @@ inline twain::DSENTRYPROC FindSourceEntry(HMODULE module) {
 class TwainHost {
  public:
   struct Options {
-    bool entryPoints = true;         // false: an older manager that gives none
+    bool entryPoints = true;             // false: an older manager that gives none
     twain::TW_UINT16 protocolMajor = 2;  // the application's protocol
     twain::TW_UINT16 protocolMinor = 4;
     // What the application's callback answers (a refusal still hears the news).
@@ -79,8 +79,8 @@ class TwainHost {
 
  private:
   static twain::TW_UINT16 WINAPI ManagerEntry(twain::TW_IDENTITY* origin, twain::TW_IDENTITY* destination,
-                                              twain::TW_UINT32 group, twain::TW_UINT16 data,
-                                              twain::TW_UINT16 message, twain::TW_MEMREF pData);
+                                              twain::TW_UINT32 group, twain::TW_UINT16 data, twain::TW_UINT16 message,
+                                              twain::TW_MEMREF pData);
   static void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD);
   void Hear(twain::TW_UINT16 message);
   bool Load();
