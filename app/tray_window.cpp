@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <utility>
-
 #include "app/app_state.h"
 #include "app/capture_window_from_tray.h"
 #include "app/hotkey_lending.h"
@@ -11,7 +9,6 @@
 #include "app/tray_program.h"
 #include "app/tray_texts.h"
 #include "app/twain_installer.h"
-#include "camera/dib_block.h"
 #include "handles/win_handles.h"
 #include "ui/clipboard.h"
 #include "ui/shell_call.h"
@@ -28,16 +25,17 @@ void RemoveIconAndQuit(TrayProgram& program) {
 // One snapshot onto the clipboard; the notice to show, or null when the
 // clipboard could not even be opened.
 const wchar_t* SnapshotToClipboard(TrayProgram& program) {
-  GlobalMemory block = SnapshotDib(program.camera);
-  if (!block) return CaptureFailedNotice;
-  switch (PutOnClipboard(program.window, CF_DIB, [&block] { return std::move(block); })) {
+  switch (PutSnapshotOnClipboard(program.window, program.camera)) {
+    case ClipboardOutcome::NoBlock:
+      return CaptureFailedNotice;
     case ClipboardOutcome::Busy:
       return nullptr;
     case ClipboardOutcome::Placed:
       return CapturedNotice;
-    default:
-      return ClipboardRefusedText;
+    case ClipboardOutcome::Refused:
+      break;
   }
+  return ClipboardRefusedText;
 }
 
 // The global hotkey: a frame of the saved camera onto the clipboard, with no

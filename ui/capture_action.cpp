@@ -4,7 +4,6 @@
 
 #include <cwchar>
 #include <string>
-#include <utility>
 
 #include "camera/camera.h"
 #include "camera/dib_block.h"
@@ -72,16 +71,17 @@ std::wstring CapturedStatus(const CaptureWindowState& state, bool saved) {
 
 // Hands one snapshot to the clipboard; the status when it did not get there, else null.
 const wchar_t* CopyToClipboard(const CaptureWindowState& state) {
-  GlobalMemory block = SnapshotDib(*state.camera);
-  if (!block) return CaptureFailedText;
-  switch (PutOnClipboard(state.hwnd, CF_DIB, [&block] { return std::move(block); })) {
-    case ClipboardOutcome::Placed:
-      return nullptr;
+  switch (PutSnapshotOnClipboard(state.hwnd, *state.camera)) {
+    case ClipboardOutcome::NoBlock:
+      return CaptureFailedText;
     case ClipboardOutcome::Busy:
       return ClipboardBusyText;
-    default:
-      return ClipboardRefusedText;
+    case ClipboardOutcome::Placed:
+      return nullptr;
+    case ClipboardOutcome::Refused:
+      break;
   }
+  return ClipboardRefusedText;
 }
 
 }  // namespace

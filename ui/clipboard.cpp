@@ -1,5 +1,9 @@
 #include "ui/clipboard.h"
 
+#include <utility>
+
+#include "camera/dib_block.h"
+
 namespace snaplark {
 
 ClipboardOutcome PutOnClipboard(HWND owner, UINT format, const std::function<GlobalMemory()>& makeBlock) {
@@ -9,6 +13,12 @@ ClipboardOutcome PutOnClipboard(HWND owner, UINT format, const std::function<Glo
   GlobalMemory block = makeBlock();
   if (!block) return ClipboardOutcome::NoBlock;
   return GiveToClipboard(format, block) ? ClipboardOutcome::Placed : ClipboardOutcome::Refused;
+}
+
+ClipboardOutcome PutSnapshotOnClipboard(HWND owner, Camera& camera) {
+  GlobalMemory block = SnapshotDib(camera);
+  if (!block) return ClipboardOutcome::NoBlock;
+  return PutOnClipboard(owner, CF_DIB, [&block] { return std::move(block); });
 }
 
 }  // namespace snaplark
