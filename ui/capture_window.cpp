@@ -253,7 +253,7 @@ INT_PTR HandleMessage(CaptureWindowState& state, UINT message, WPARAM wParam, LP
     case WM_TIMER:
       if (wParam != PreviewTimerId) return TRUE;
       ShowLossOfCamera(state);
-      if (state.previewControl) InvalidateRect(state.previewControl, nullptr, FALSE);
+      if (state.previewControl) RepaintIfChanged(state.previewControl, state.preview);
       return TRUE;
     case WM_CTLCOLORSTATIC:
       if (reinterpret_cast<HWND>(lParam) != state.previewControl) return FALSE;

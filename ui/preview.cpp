@@ -123,12 +123,14 @@ HBITMAP PreviewSlot::Swap(HBITMAP fresh) {
   HBITMAP old = paintHasIt_ ? nullptr : held_;
   held_ = fresh;
   paintHasIt_ = false;
+  changed_ = true;
   return old;
 }
 
 HBITMAP PreviewSlot::TakeForPaint() {
   const std::lock_guard<std::mutex> hold(lock_);
   paintHasIt_ = held_ != nullptr;
+  changed_ = false;
   return held_;
 }
 
@@ -148,6 +150,11 @@ std::optional<HBITMAP> PreviewSlot::Peek() {
   const std::lock_guard<std::mutex> hold(lock_);
   if (paintHasIt_) return std::nullopt;
   return held_;
+}
+
+bool PreviewSlot::ChangedSincePaint() {
+  const std::lock_guard<std::mutex> hold(lock_);
+  return changed_;
 }
 
 void OnPreviewFrame(PreviewSlot& slot, PreviewScratch& scratch, const std::uint8_t* pixels, int width, int height,
@@ -210,6 +217,14 @@ void PaintPreview(HDC dc, const RECT& client, PreviewSlot& slot) {
   SetBkMode(dc, TRANSPARENT);
   RECT area = client;
   DrawTextW(dc, L"No preview", -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+void RepaintIfChanged(HWND control, PreviewSlot& slot) {
+  if (!slot.ChangedSincePaint()) return;
+  RECT client{};
+  const WindowDc dc(control);
+  if (!dc || !GetClientRect(control, &client)) return;
+  PaintPreview(dc.Get(), client, slot);
 }
 
 }  // namespace snaplark

@@ -39,11 +39,14 @@ class PreviewSlot {
   void ReturnFromPaint(HBITMAP drawn);
   // The bitmap held now; nothing while the paint has it out.
   std::optional<HBITMAP> Peek();
+  // Whether a bitmap (or the lack of one) came since a paint last took one.
+  bool ChangedSincePaint();
 
  private:
   std::mutex lock_;
   HBITMAP held_ = nullptr;
   bool paintHasIt_ = false;
+  bool changed_ = false;
 };
 
 // What the frame callback keeps from one frame to the next, used only on the
@@ -72,5 +75,13 @@ void OnPreviewFrame(PreviewSlot& slot, PreviewScratch& scratch, const std::uint8
 // rectangle (copied, when the callback made it that size already), or
 // "No preview" in grey when there is none.
 void PaintPreview(HDC dc, const RECT& client, PreviewSlot& slot);
+
+// The timer's repaint: paints the control straight onto its screen when the
+// slot changed since the last paint, and does nothing when it did not (a
+// slower camera, or a frozen one). Under Wine, a repaint through
+// InvalidateRect and WM_PAINT costs a dozen calls into its server each tick;
+// this costs one. The picture is the same either way, and WM_PAINT still
+// answers whatever else uncovers or invalidates the control.
+void RepaintIfChanged(HWND control, PreviewSlot& slot);
 
 }  // namespace snaplark

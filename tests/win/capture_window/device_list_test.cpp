@@ -158,7 +158,15 @@ TEST_F(CaptureWindowTest, ADisconnectedCameraShowsNoPreviewUntilRefreshOpensItAg
   EXPECT_TRUE(
       WaitFor([&] { return window->Text(IDC_STATUS) == L"Camera disconnected. Plug it back in and click Refresh."; },
               std::chrono::seconds(5)));
-  EXPECT_EQ(window->PreviewBitmap(), nullptr) << "the last frame stayed on screen";
+  EXPECT_EQ(window->PreviewBitmap(), nullptr) << "the last frame stayed in the slot";
+  // No frame comes after the loss: the timer alone must put the change on screen.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const Pixels shown = ClientPixels(window->Control(IDC_PREVIEW));
+        return shown.width > 0 && shown.At(shown.width / 2, 4) == 0;
+      },
+      std::chrono::seconds(2)))
+      << "the last frame stayed on screen";
 
   DeviceProbe probe;
   UseVirtualDevices({GreyCamera(L"Desk camera", L"link-desk", MFVideoFormat_NV12, 64, 48, probe)});
