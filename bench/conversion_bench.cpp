@@ -22,6 +22,7 @@
 
 #include "camera/frame_layout.h"
 #include "camera/pixel_conversion.h"
+#include "ui/preview_shrink.h"
 
 namespace snaplark {
 namespace {
@@ -143,6 +144,21 @@ void CameraSizes(benchmark::internal::Benchmark* bench) {
   bench->ArgNames({"w", "h"})->Args({640, 480})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 }
 
+// The preview's shrink of a converted frame to the size the window shows it
+// at: 264 pixels tall at 96 DPI, as wide as the frame's shape makes it.
+void SnaplarkShrinkFrame(benchmark::State& state) {
+  Buffers b(state, RgbBytesNeeded(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));
+  const int toHeight = 264, toWidth = static_cast<int>(static_cast<std::int64_t>(b.width) * toHeight / b.height);
+  std::vector<std::uint32_t> shown(static_cast<std::size_t>(toWidth) * toHeight);
+  ShrinkScratch scratch;
+  for (auto _ : state) {
+    ShrinkFrame(b.source.data(), b.width, b.height, shown.data(), toWidth, toHeight, scratch);
+    benchmark::ClobberMemory();
+  }
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 BENCHMARK(Memcpy)->Apply(CameraSizes);
 BENCHMARK(MemcpyNv12Floor)->Apply(CameraSizes);
 BENCHMARK(SnaplarkCopyRgbRows)->Apply(CameraSizes);
@@ -151,6 +167,7 @@ BENCHMARK(SnaplarkConvertNv12)->Apply(CameraSizes);
 BENCHMARK(LibyuvNv12ToRgb24)->Apply(CameraSizes);
 BENCHMARK(SnaplarkConvertYuy2)->Apply(CameraSizes);
 BENCHMARK(LibyuvYuy2ToRgb24)->Apply(CameraSizes);
+BENCHMARK(SnaplarkShrinkFrame)->Apply(CameraSizes);
 
 // One conversion with one kernel set forced, at the largest camera size.
 void RegisterForcedSets() {

@@ -24,15 +24,21 @@ void Prepare(int width, int height, int toWidth, int toHeight, ShrinkScratch& sc
   scratch.sums.assign(static_cast<std::size_t>(3) * width + 8, 0);
   scratch.columnStart.resize(static_cast<std::size_t>(toWidth) + 1);
   for (int c = 0; c <= toWidth; ++c) scratch.columnStart[c] = BoxStart(c, width, toWidth);
-  scratch.reciprocals.resize(static_cast<std::size_t>(2) * toWidth);
+  scratch.narrowBox = width / toWidth;
+  scratch.extraColumn.assign(static_cast<std::size_t>(4) * toWidth, 0);
+  scratch.reciprocals.assign(static_cast<std::size_t>(8) * toWidth, 0);
   const int shortRows = height / toHeight;
-  for (int tall = 0; tall < 2; ++tall) {
-    for (int c = 0; c < toWidth; ++c) {
-      const std::uint32_t pixelsInBox =
-          static_cast<std::uint32_t>((scratch.columnStart[c + 1] - scratch.columnStart[c]) * (shortRows + tall));
-      // A one-pixel box would need 65536; 65535 rounds every byte value the same.
-      const std::uint32_t reciprocal = (65536u + pixelsInBox / 2) / pixelsInBox;
-      scratch.reciprocals[static_cast<std::size_t>(tall) * toWidth + c] = reciprocal > 65535u ? 65535u : reciprocal;
+  for (int c = 0; c < toWidth; ++c) {
+    const int columns = scratch.columnStart[c + 1] - scratch.columnStart[c];
+    for (int lane = 0; lane < 3; ++lane) {
+      scratch.extraColumn[4 * c + lane] = columns > scratch.narrowBox ? 0xFFFF : 0;
+      for (int tall = 0; tall < 2; ++tall) {
+        const auto pixelsInBox = static_cast<std::uint32_t>(columns * (shortRows + tall));
+        // A one-pixel box would need 65536; 65535 rounds every byte value the same.
+        const std::uint32_t reciprocal = (65536u + pixelsInBox / 2) / pixelsInBox;
+        scratch.reciprocals[static_cast<std::size_t>(4) * (tall * toWidth + c) + lane] =
+            static_cast<std::uint16_t>(reciprocal > 65535u ? 65535u : reciprocal);
+      }
     }
   }
   scratch.fromWidth = width;
@@ -41,19 +47,32 @@ void Prepare(int width, int height, int toWidth, int toHeight, ShrinkScratch& sc
   scratch.toHeight = toHeight;
 }
 
-// Adds one source row's bytes to the running sums: the loop the compiler
-// turns into vector adds.
-void AddRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes) {
-  for (std::size_t i = 0; i < bytes; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + row[i]);
-}
-void CopyRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes) {
-  for (std::size_t i = 0; i < bytes; ++i) sums[i] = row[i];
+// Adds one source row's bytes to the running sums (or starts them with it).
+// Written out in vectors: compilers at -O2 leave these loops a byte at a time.
+template <bool First>
+void SumRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes) {
+  std::size_t i = 0;
+#ifdef SNAPLARK_SHRINK_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i bytes16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    __m128i low = _mm_unpacklo_epi8(bytes16, zero), high = _mm_unpackhi_epi8(bytes16, zero);
+    __m128i* to = reinterpret_cast<__m128i*>(sums + i);
+    if (!First) {
+      low = _mm_add_epi16(low, _mm_loadu_si128(to));
+      high = _mm_add_epi16(high, _mm_loadu_si128(to + 1));
+    }
+    _mm_storeu_si128(to, low);
+    _mm_storeu_si128(to + 1, high);
+  }
+#endif
+  for (; i < bytes; ++i) sums[i] = static_cast<std::uint16_t>((First ? 0 : sums[i]) + row[i]);
 }
 
 // The reciprocals for a row of boxes `rows` tall: the taller rows' table
 // follows the shorter rows'.
-const std::uint32_t* RowReciprocals(const ShrinkScratch& scratch, int rows) {
-  return scratch.reciprocals.data() + (rows > scratch.fromHeight / scratch.toHeight ? scratch.toWidth : 0);
+const std::uint16_t* RowReciprocals(const ShrinkScratch& scratch, int rows) {
+  return scratch.reciprocals.data() + (rows > scratch.fromHeight / scratch.toHeight ? 4 * scratch.toWidth : 0);
 }
 
 std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint32_t reciprocal) {
@@ -62,26 +81,41 @@ std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint3
 }
 
 #ifdef SNAPLARK_SHRINK_SSE2
-// As EmitRow, with each pixel's three sums added as one vector (lanes 0-2
-// blue, green, red; the other lanes are never used). Only for boxes whose
+__m128i Load(const std::uint16_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+
+// Box c's blue, green and red sums in lanes 0-2 (lane 3 and up are not
+// ours). The wider boxes' extra column is masked in rather than branched to:
+// which boxes are wider follows no pattern a processor could predict. (The
+// last box's may be the spare sums past the row.)
+inline __m128i BoxSums(const ShrinkScratch& scratch, int c) {
+  const std::uint16_t* box = scratch.sums.data() + 3 * scratch.columnStart[c];
+  __m128i total = Load(box);
+  for (int x = 1; x < scratch.narrowBox; ++x) total = _mm_add_epi16(total, Load(box + 3 * x));
+  const __m128i extra = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(scratch.extraColumn.data() + 4 * c));
+  return _mm_add_epi16(total, _mm_and_si128(Load(box + 3 * scratch.narrowBox), extra));
+}
+
+// Two boxes' means as 0x00RRGGBB words in the low 64 bits:
+// (sum * reciprocal + 32768) >> 16 is the product's high word, plus one when
+// its low word reaches half.
+__m128i PairMeans(__m128i sums, __m128i reciprocals) {
+  const __m128i means = _mm_add_epi16(_mm_mulhi_epu16(sums, reciprocals),
+                                      _mm_srli_epi16(_mm_mullo_epi16(sums, reciprocals), 15));
+  return _mm_and_si128(_mm_packus_epi16(means, means), _mm_set1_epi32(0xFFFFFF));
+}
+
+// As EmitRow, two boxes to a vector, four lanes each. Only for boxes whose
 // sums stay within 16 bits.
 void EmitRowVector(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
-  const std::uint16_t* sums = scratch.sums.data();
-  const std::uint32_t* reciprocals = RowReciprocals(scratch, rows);
-  for (int c = 0; c < scratch.toWidth; ++c) {
-    const int from = scratch.columnStart[c];
-    const int to = scratch.columnStart[c + 1];
-    __m128i total = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 3 * from));
-    for (int x = from + 1; x < to; ++x) {
-      total = _mm_add_epi16(total, _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 3 * x)));
-    }
-    // (sum * reciprocal + 32768) >> 16: the product's high word, plus one
-    // when its low word reaches half.
-    const __m128i reciprocal = _mm_set1_epi16(static_cast<short>(reciprocals[c]));
-    const __m128i average =
-        _mm_add_epi16(_mm_mulhi_epu16(total, reciprocal), _mm_srli_epi16(_mm_mullo_epi16(total, reciprocal), 15));
-    // Blue, green and red bytes, then a lane that is not ours.
-    out[c] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(average, average))) & 0xFFFFFFu;
+  const std::uint16_t* reciprocals = RowReciprocals(scratch, rows);
+  int c = 0;
+  for (; c + 2 <= scratch.toWidth; c += 2) {
+    const __m128i pair = _mm_unpacklo_epi64(BoxSums(scratch, c), BoxSums(scratch, c + 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), PairMeans(pair, Load(reciprocals + 4 * c)));
+  }
+  if (c < scratch.toWidth) {
+    const __m128i reciprocal = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reciprocals + 4 * c));
+    out[c] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(PairMeans(BoxSums(scratch, c), reciprocal)));
   }
 }
 #endif
@@ -90,7 +124,7 @@ void EmitRowVector(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
 // reciprocal, rounded.
 void EmitRow(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
   const std::uint16_t* sums = scratch.sums.data();
-  const std::uint32_t* reciprocals = RowReciprocals(scratch, rows);
+  const std::uint16_t* reciprocals = RowReciprocals(scratch, rows);
   for (int c = 0; c < scratch.toWidth; ++c) {
     const int from = scratch.columnStart[c];
     const int to = scratch.columnStart[c + 1];
@@ -100,7 +134,7 @@ void EmitRow(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
       g += sums[3 * x + 1];
       r += sums[3 * x + 2];
     }
-    out[c] = Pack(b, g, r, reciprocals[c]);
+    out[c] = Pack(b, g, r, reciprocals[4 * c]);
   }
 }
 
@@ -123,8 +157,8 @@ bool ShrinkFrame(const std::uint8_t* pixels, int width, int height, std::uint32_
   for (int r = 0; r < toHeight; ++r) {
     const int first = BoxStart(r, height, toHeight);
     const int last = BoxStart(r + 1, height, toHeight);
-    CopyRow(scratch.sums.data(), pixels + stride * first, rowBytes);
-    for (int y = first + 1; y < last; ++y) AddRow(scratch.sums.data(), pixels + stride * y, rowBytes);
+    SumRow<true>(scratch.sums.data(), pixels + stride * first, rowBytes);
+    for (int y = first + 1; y < last; ++y) SumRow<false>(scratch.sums.data(), pixels + stride * y, rowBytes);
     std::uint32_t* row = out + static_cast<std::size_t>(toWidth) * r;
 #ifdef SNAPLARK_SHRINK_SSE2
     if (largestBox <= 257) {

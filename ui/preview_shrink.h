@@ -12,9 +12,14 @@ namespace snaplark {
 struct ShrinkScratch {
   std::vector<std::uint16_t> sums;  // one row of byte sums
   std::vector<int> columnStart;     // first source column of each box, then the width
-  // 65536 / pixels per box, for each box of a row: a row of boxes is one of
-  // two heights (the shorter first), so two tables of toWidth entries.
-  std::vector<std::uint32_t> reciprocals;
+  // Per box, four lanes (blue, green, red, unused) so that two boxes fill a
+  // vector. Boxes are `narrowBox` columns wide or one more: the mask is all
+  // ones in the colour lanes of the wider ones. The reciprocals are
+  // 65536 / pixels in the box; a row of boxes is one of two heights (the
+  // shorter first), so there are two tables.
+  std::vector<std::uint16_t> extraColumn;
+  std::vector<std::uint16_t> reciprocals;
+  int narrowBox = 0;
   int fromWidth = 0, fromHeight = 0, toWidth = 0, toHeight = 0;
 };
 
