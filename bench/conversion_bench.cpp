@@ -141,7 +141,12 @@ void LibyuvYuy2ToRgb24(benchmark::State& state) {
 }
 
 void CameraSizes(benchmark::internal::Benchmark* bench) {
-  bench->ArgNames({"w", "h"})->Args({640, 480})->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
+  bench->ArgNames({"w", "h"})
+      ->Args({640, 480})
+      ->Args({1280, 720})
+      ->Args({1920, 1080})
+      ->Args({3840, 2160})
+      ->Unit(benchmark::kMicrosecond);
 }
 
 // The preview's shrink of a converted frame to the size the window shows it
@@ -155,8 +160,7 @@ void SnaplarkShrinkFrame(benchmark::State& state) {
     ShrinkFrame(b.source.data(), b.width, b.height, shown.data(), toWidth, toHeight, scratch);
     benchmark::ClobberMemory();
   }
-  state.counters["frames/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(Memcpy)->Apply(CameraSizes);
@@ -220,26 +224,31 @@ void PrintTargets(const std::map<std::string, double>& us) {
   };
   const Target targets[] = {
       {"ConvertNv12 / libyuv NV12ToRGB24Matrix", "SnaplarkConvertNv12", "LibyuvNv12ToRgb24", 1.0},
-      {"ConvertNv12 / memcpy of (in + out) / 2", "SnaplarkConvertNv12", "MemcpyNv12Floor", 2.0},
+      {"ConvertNv12 / memcpy of (in + out) / 2", "SnaplarkConvertNv12", "MemcpyNv12Floor", 1.3},
       {"ConvertYuy2 / libyuv YUY2ToI422 + I422ToRGB24Matrix", "SnaplarkConvertYuy2", "LibyuvYuy2ToRgb24", 0.5},
       {"CopyRgbRows / memcpy of the frame", "SnaplarkCopyRgbRows", "Memcpy", 1.1},
   };
-  std::printf("\nSpeed targets at 1920x1080, kernel set %s (ratio of processor times per frame):\n",
-              PixelKernelSetName(BestPixelKernelSet()));
   bool all = true;
   int measured = 0;
-  for (const Target& t : targets) {
-    const std::string size = "/w:1920/h:1080";
-    const auto ours = us.find(t.ours + size), base = us.find(t.base + size);
-    if (ours == us.end() || base == us.end()) {
-      std::printf("  %-52s not measured (filtered out)\n", t.what);
-      continue;
+  // Full HD fits the last-level cache of most server processors; 4K does not
+  // fit any, so there the floor is the memory's own pace.
+  for (const char* size : {"1920x1080", "3840x2160"}) {
+    std::printf("\nSpeed targets at %s, kernel set %s (ratio of processor times per frame):\n", size,
+                PixelKernelSetName(BestPixelKernelSet()));
+    std::string suffix = std::string("/w:") + size;
+    suffix.replace(suffix.find('x'), 1, "/h:");
+    for (const Target& t : targets) {
+      const auto ours = us.find(t.ours + suffix), base = us.find(t.base + suffix);
+      if (ours == us.end() || base == us.end()) {
+        std::printf("  %-52s not measured (filtered out)\n", t.what);
+        continue;
+      }
+      const double ratio = ours->second / base->second;
+      const bool holds = ratio <= t.limit;
+      ++measured;
+      all = all && holds;
+      std::printf("  %-52s %5.2f  (target <= %.1f) %s\n", t.what, ratio, t.limit, holds ? "holds" : "MISSED");
     }
-    const double ratio = ours->second / base->second;
-    const bool holds = ratio <= t.limit;
-    ++measured;
-    all = all && holds;
-    std::printf("  %-52s %5.2f  (target <= %.1f) %s\n", t.what, ratio, t.limit, holds ? "holds" : "MISSED");
   }
   if (measured > 0) std::printf("%s\n", all ? "All measured targets hold." : "Some targets are missed.");
 }

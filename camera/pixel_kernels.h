@@ -50,19 +50,6 @@ static_assert(QuarterChromaProductIsExact(1402) && QuarterChromaProductIsExact(3
                   QuarterChromaProductIsExact(714) && QuarterChromaProductIsExact(1772),
               "the quarter-scaled form must give the truncated product for every chroma value");
 
-// Byte gathers (for a byte shuffle within 128-bit lanes) that interleave 16
-// blue, green and red bytes into 48 output bytes, 16 at a time; -1 leaves a
-// zero for another plane's byte. The AVX2 and AVX-512 kernels share them.
-alignas(16) inline constexpr signed char Blue0[16] = {0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5};
-alignas(16) inline constexpr signed char Green0[16] = {-1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1};
-alignas(16) inline constexpr signed char Red0[16] = {-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1};
-alignas(16) inline constexpr signed char Blue1[16] = {-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1};
-alignas(16) inline constexpr signed char Green1[16] = {5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10};
-alignas(16) inline constexpr signed char Red1[16] = {-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1};
-alignas(16) inline constexpr signed char Blue2[16] = {-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1};
-alignas(16) inline constexpr signed char Green2[16] = {-1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1};
-alignas(16) inline constexpr signed char Red2[16] = {10, -1, -1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15};
-
 void Nv12RowSse2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
 void Yuy2RowSse2(const std::uint8_t* source, std::uint8_t* out, int width);
 

@@ -1,9 +1,8 @@
 // AVX2 row kernels: 32 pixels a step. Every instruction works within its
-// 128-bit half, so the luma and chroma are loaded such that each half holds
-// 16 whole pixels with their own pairs; the halves are put in picture order
-// only when stored. Only intrinsics and functions of this file are used here
+// 128-bit half, so the pixels are grouped such that each half holds 16 whole
+// pixels with their own pairs; the halves are put in picture order only when
+// stored. Only intrinsics and functions of this file are used here
 // (see pixel_kernels_sse2.cpp).
-#include "camera/chroma_products.h"
 #include "camera/pixel_conversion.h"
 #include "camera/pixel_kernels.h"
 
@@ -18,64 +17,12 @@
 namespace snaplark {
 namespace {
 
-inline __m256i ApplySign(__m256i x, __m256i sign) { return _mm256_sub_epi16(_mm256_xor_si256(x, sign), sign); }
-
-inline __m256i Product(__m256i magnitude, ChromaCoefficient c) {
-  __m256i p = _mm256_mulhi_epu16(magnitude, _mm256_set1_epi16(static_cast<short>(c.fraction)));
-  if (c.whole) p = _mm256_add_epi16(p, magnitude);
-  return p;
-}
-
 inline __m256i Load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void Store(std::uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
 inline __m256i Mask(const signed char (&bytes)[16]) {
   const __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
   return _mm256_broadcastsi128_si256(half);
-}
-
-struct Planes {
-  __m256i b, g, r;
-};
-
-// Luma and U, V pairs (each half: 16 pixels and their 8 pairs) -> clamped planes.
-// yLow and yHigh: the luma widened to 16 bits, the first and the second 8
-// pixels of each 16-pixel quarter.
-inline Planes ConvertPlanes(__m256i yLow, __m256i yHigh, __m256i uv) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i centre = _mm256_set1_epi16(128);
-  const __m256i u = _mm256_sub_epi16(_mm256_and_si256(uv, _mm256_set1_epi16(0x00FF)), centre);
-  const __m256i v = _mm256_sub_epi16(_mm256_srli_epi16(uv, 8), centre);
-  const __m256i signU = _mm256_srai_epi16(u, 15), signV = _mm256_srai_epi16(v, 15);
-  const __m256i magU = _mm256_abs_epi16(u), magV = _mm256_abs_epi16(v);
-
-  const __m256i blue = ApplySign(Product(magU, BlueFromUFixed), signU);
-  const __m256i red = ApplySign(Product(magV, RedFromVFixed), signV);
-  const __m256i green = _mm256_sub_epi16(_mm256_sub_epi16(zero, ApplySign(Product(magU, GreenFromUFixed), signU)),
-                                         ApplySign(Product(magV, GreenFromVFixed), signV));
-
-  return {_mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(blue, blue)),
-                              _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(blue, blue))),
-          _mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(green, green)),
-                              _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(green, green))),
-          _mm256_packus_epi16(_mm256_add_epi16(yLow, _mm256_unpacklo_epi16(red, red)),
-                              _mm256_add_epi16(yHigh, _mm256_unpackhi_epi16(red, red)))};
-}
-
-inline __m256i Gather(const Planes& p, const signed char (&b)[16], const signed char (&g)[16],
-                      const signed char (&r)[16]) {
-  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(p.b, Mask(b)), _mm256_shuffle_epi8(p.g, Mask(g))),
-                         _mm256_shuffle_epi8(p.r, Mask(r)));
-}
-
-// 32 pixels -> 96 bytes in picture order.
-inline void StorePixels(const Planes& p, std::uint8_t* out) {
-  const __m256i c0 = Gather(p, Blue0, Green0, Red0);  // each half: its bytes 0-15
-  const __m256i c1 = Gather(p, Blue1, Green1, Red1);  // bytes 16-31
-  const __m256i c2 = Gather(p, Blue2, Green2, Red2);  // bytes 32-47
-  Store(out, _mm256_permute2x128_si256(c0, c1, 0x20));
-  Store(out + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
-  Store(out + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
 }
 
 // YUY2 as in the AVX-512 kernel (see there): the packed words as they come,
@@ -162,14 +109,36 @@ inline __m256i Gather(__m256i pack, const GatherIndices& indices) {
   return _mm256_shuffle_epi8(pack, Mask(indices.bytes));
 }
 
+// 32 pixels from their YUY2 words, each 128-bit half holding 16 consecutive
+// pixels: pixels 0-7 and 16-23 in `low`, 8-15 and 24-31 in `high`.
+inline void ConvertYuy2Halves(__m256i low, __m256i high, std::uint8_t* at) {
+  // Halves of 16 consecutive pixels after the saturating packs.
+  const Yuy2Sums a = SumsOf(low);
+  const Yuy2Sums b = SumsOf(high);
+  const __m256i blueRedA = _mm256_packus_epi16(a.mixed, a.swapped), blueRedB = _mm256_packus_epi16(b.mixed, b.swapped);
+  const __m256i green = _mm256_packus_epi16(a.green, b.green);
+  const __m256i c0 = _mm256_or_si256(Gather(blueRedA, Yuy2A0), Gather(green, Yuy2Green0));
+  const __m256i c1 =
+      _mm256_or_si256(_mm256_or_si256(Gather(blueRedA, Yuy2A1), Gather(blueRedB, Yuy2B1)), Gather(green, Yuy2Green1));
+  const __m256i c2 = _mm256_or_si256(Gather(blueRedB, Yuy2B2), Gather(green, Yuy2Green2));
+  // In address order: see the AVX-512 kernel.
+  Store(at, _mm256_permute2x128_si256(c0, c1, 0x20));
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  Store(at + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  Store(at + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
+}
+
 }  // namespace
 
+// A row of NV12 luma interleaved byte by byte with its chroma row is YUY2
+// (Y0 U0 Y1 V0 ...), so NV12 takes YUY2's arithmetic. The byte unpacks work
+// within halves, which gives the halves YUY2's loads are regrouped into.
 void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 32 <= width; x += 32) {
-    const __m256i y = Load(luma + x), zero = _mm256_setzero_si256();
-    StorePixels(ConvertPlanes(_mm256_unpacklo_epi8(y, zero), _mm256_unpackhi_epi8(y, zero), Load(chroma + x)),
-                out + 3 * x);
+    const __m256i y = Load(luma + x), uv = Load(chroma + x);
+    ConvertYuy2Halves(_mm256_unpacklo_epi8(y, uv), _mm256_unpackhi_epi8(y, uv), out + 3 * x);
   }
   if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
 }
@@ -178,23 +147,8 @@ void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 32 <= width; x += 32) {
     const __m256i first = Load(source + 2 * x), second = Load(source + 2 * x + 32);
-    // Halves of 16 consecutive pixels after the saturating packs.
-    const Yuy2Sums a = SumsOf(_mm256_permute2x128_si256(first, second, 0x20));
-    const Yuy2Sums b = SumsOf(_mm256_permute2x128_si256(first, second, 0x31));
-    const __m256i blueRedA = _mm256_packus_epi16(a.mixed, a.swapped),
-                  blueRedB = _mm256_packus_epi16(b.mixed, b.swapped);
-    const __m256i green = _mm256_packus_epi16(a.green, b.green);
-    const __m256i c0 = _mm256_or_si256(Gather(blueRedA, Yuy2A0), Gather(green, Yuy2Green0));
-    const __m256i c1 =
-        _mm256_or_si256(_mm256_or_si256(Gather(blueRedA, Yuy2A1), Gather(blueRedB, Yuy2B1)), Gather(green, Yuy2Green1));
-    const __m256i c2 = _mm256_or_si256(Gather(blueRedB, Yuy2B2), Gather(green, Yuy2Green2));
-    // In address order: see the AVX-512 kernel.
-    std::uint8_t* at = out + 3 * x;
-    Store(at, _mm256_permute2x128_si256(c0, c1, 0x20));
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    Store(at + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    Store(at + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
+    ConvertYuy2Halves(_mm256_permute2x128_si256(first, second, 0x20), _mm256_permute2x128_si256(first, second, 0x31),
+                      out + 3 * x);
   }
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }

@@ -1,10 +1,9 @@
-// AVX-512 (F and BW) row kernels: 64 pixels a step. NV12 is laid out as in
-// the AVX2 kernels with four 128-bit quarters of 16 pixels each; YUY2 keeps
-// the order of its loads. Either way the output is put in picture order with
-// two-source qword permutes when stored. Only
+// AVX-512 (F and BW) row kernels: 64 pixels a step. YUY2 keeps the order of
+// its loads; NV12 is interleaved into YUY2's bytes and takes the same path.
+// The output is put in picture order with two-source qword permutes when
+// stored. Only
 // intrinsics and functions of this file are used here (see
 // pixel_kernels_sse2.cpp).
-#include "camera/chroma_products.h"
 #include "camera/pixel_conversion.h"
 #include "camera/pixel_kernels.h"
 
@@ -19,70 +18,8 @@
 namespace snaplark {
 namespace {
 
-inline __m512i ApplySign(__m512i x, __m512i sign) { return _mm512_sub_epi16(_mm512_xor_si512(x, sign), sign); }
-
-inline __m512i Product(__m512i magnitude, ChromaCoefficient c) {
-  __m512i p = _mm512_mulhi_epu16(magnitude, _mm512_set1_epi16(static_cast<short>(c.fraction)));
-  if (c.whole) p = _mm512_add_epi16(p, magnitude);
-  return p;
-}
-
 inline __m512i Load(const std::uint8_t* p) { return _mm512_loadu_si512(p); }
 inline void Store(std::uint8_t* p, __m512i v) { _mm512_storeu_si512(p, v); }
-
-inline __m512i Mask(const signed char (&bytes)[16]) {
-  // The zero-masked forms: GCC 12's plain ones start from an undefined
-  // register and warn about it.
-  return _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
-}
-
-struct Planes {
-  __m512i b, g, r;
-};
-
-// yLow and yHigh: the luma widened to 16 bits, the first and the second 8
-// pixels of each 16-pixel quarter.
-inline Planes ConvertPlanes(__m512i yLow, __m512i yHigh, __m512i uv) {
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i centre = _mm512_set1_epi16(128);
-  const __m512i u = _mm512_sub_epi16(_mm512_and_si512(uv, _mm512_set1_epi16(0x00FF)), centre);
-  const __m512i v = _mm512_sub_epi16(_mm512_srli_epi16(uv, 8), centre);
-  const __m512i signU = _mm512_srai_epi16(u, 15), signV = _mm512_srai_epi16(v, 15);
-  const __m512i magU = _mm512_abs_epi16(u), magV = _mm512_abs_epi16(v);
-
-  const __m512i blue = ApplySign(Product(magU, BlueFromUFixed), signU);
-  const __m512i red = ApplySign(Product(magV, RedFromVFixed), signV);
-  const __m512i green = _mm512_sub_epi16(_mm512_sub_epi16(zero, ApplySign(Product(magU, GreenFromUFixed), signU)),
-                                         ApplySign(Product(magV, GreenFromVFixed), signV));
-
-  return {_mm512_packus_epi16(_mm512_add_epi16(yLow, _mm512_unpacklo_epi16(blue, blue)),
-                              _mm512_add_epi16(yHigh, _mm512_unpackhi_epi16(blue, blue))),
-          _mm512_packus_epi16(_mm512_add_epi16(yLow, _mm512_unpacklo_epi16(green, green)),
-                              _mm512_add_epi16(yHigh, _mm512_unpackhi_epi16(green, green))),
-          _mm512_packus_epi16(_mm512_add_epi16(yLow, _mm512_unpacklo_epi16(red, red)),
-                              _mm512_add_epi16(yHigh, _mm512_unpackhi_epi16(red, red)))};
-}
-
-inline __m512i Gather(const Planes& p, const signed char (&b)[16], const signed char (&g)[16],
-                      const signed char (&r)[16]) {
-  return _mm512_or_si512(_mm512_or_si512(_mm512_shuffle_epi8(p.b, Mask(b)), _mm512_shuffle_epi8(p.g, Mask(g))),
-                         _mm512_shuffle_epi8(p.r, Mask(r)));
-}
-
-// 64 pixels -> 192 bytes. cK holds, in quarter q, bytes 16K..16K+15 of
-// quarter q's 48; the output wants c0.q0 c1.q0 c2.q0 c0.q1 c1.q1 ... c2.q3.
-// Qword indices 0-7 pick from c0, 8-15 from c1; c2's come in by a masked permute.
-inline void StorePixels(const Planes& p, std::uint8_t* out) {
-  const __m512i c0 = Gather(p, Blue0, Green0, Red0);
-  const __m512i c1 = Gather(p, Blue1, Green1, Red1);
-  const __m512i c2 = Gather(p, Blue2, Green2, Red2);
-  const __m512i t0 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(3, 2, 0, 0, 9, 8, 1, 0), c1);
-  const __m512i t1 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(13, 12, 5, 4, 0, 0, 11, 10), c1);
-  const __m512i t2 = _mm512_permutex2var_epi64(c0, _mm512_set_epi64(0, 0, 15, 14, 7, 6, 0, 0), c1);
-  Store(out, _mm512_mask_permutexvar_epi64(t0, 0x30, _mm512_set_epi64(0, 0, 1, 0, 0, 0, 0, 0), c2));
-  Store(out + 64, _mm512_mask_permutexvar_epi64(t1, 0x0C, _mm512_set_epi64(0, 0, 0, 0, 3, 2, 0, 0), c2));
-  Store(out + 128, _mm512_mask_permutexvar_epi64(t2, 0xC3, _mm512_set_epi64(7, 6, 0, 0, 0, 0, 5, 4), c2));
-}
 
 // YUY2 works on the packed words as they come: even words Y0 | U << 8, odd
 // words Y1 | V << 8, one word per pixel. Each pair's chroma is computed once,
@@ -202,11 +139,30 @@ inline Output3 OrderGroups(__m512i c0, __m512i c1, __m512i c2) {
           _mm512_permutex2var_epi64(c1, _mm512_set_epi64(15, 14, 7, 13, 12, 5, 11, 10), c2)};
 }
 
-inline Output3 ConvertYuy2Block(const std::uint8_t* source) {
-  const Yuy2Sums a = SumsOf(Load(source)), b = SumsOf(Load(source + 64));
+// 64 pixels as YUY2 words: pixels 0-31 in `first`, 32-63 in `second`.
+inline Output3 ConvertYuy2Words(__m512i first, __m512i second) {
+  const Yuy2Sums a = SumsOf(first), b = SumsOf(second);
   const Yuy2Packs packs{_mm512_packus_epi16(a.mixed, a.swapped), _mm512_packus_epi16(b.mixed, b.swapped),
                         _mm512_packus_epi16(a.green, b.green)};
   return OrderGroups(GatherYuy2<0>(packs), GatherYuy2<1>(packs), GatherYuy2<2>(packs));
+}
+
+inline Output3 ConvertYuy2Block(const std::uint8_t* source) {
+  return ConvertYuy2Words(Load(source), Load(source + 64));
+}
+
+// A row of NV12 luma interleaved byte by byte with its chroma row is YUY2
+// (Y0 U0 Y1 V0 ...), so NV12 takes YUY2's arithmetic and packing. Byte
+// unpacks interleave within 128-bit lanes; the qwords are put in the order
+// that makes the low unpack give pixels 0-31 and the high one 32-63, in the
+// lanes where YUY2's two loads have them.
+inline Output3 ConvertNv12Block(const std::uint8_t* luma, const std::uint8_t* chroma) {
+  // The zero-masked form: GCC 12's plain one starts from an undefined
+  // register and warns about it.
+  const __m512i order = _mm512_set_epi64(7, 3, 6, 2, 5, 1, 4, 0);
+  const __m512i y = _mm512_maskz_permutexvar_epi64(0xFF, order, Load(luma));
+  const __m512i uv = _mm512_maskz_permutexvar_epi64(0xFF, order, Load(chroma));
+  return ConvertYuy2Words(_mm512_unpacklo_epi8(y, uv), _mm512_unpackhi_epi8(y, uv));
 }
 
 // Stores go out in address order: left to itself the compiler issues the
@@ -220,20 +176,10 @@ inline void StoreInOrder(std::uint8_t* out, __m512i a, __m512i b, __m512i c) {
   Store(out + 128, c);
 }
 
-}  // namespace
-
-void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
-  int x = 0;
-  for (; x + 64 <= width; x += 64) {
-    const __m512i y = Load(luma + x), zero = _mm512_setzero_si512();
-    StorePixels(ConvertPlanes(_mm512_unpacklo_epi8(y, zero), _mm512_unpackhi_epi8(y, zero), Load(chroma + x)),
-                out + 3 * x);
-  }
-  if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
-}
-
-void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
-  const int blocks = width / 64;
+// Stores `blocks` blocks of 64 pixels (192 bytes each), block k made by
+// convert(k), from `out` on.
+template <typename Convert>
+void StoreBlocks(Convert convert, std::uint8_t* out, int blocks) {
   const auto address = reinterpret_cast<std::uintptr_t>(out);
   if (blocks > 0 && address % 4 == 0) {
     // The output as one stream of 64-byte vectors S0, S1, ... from `out`,
@@ -245,7 +191,7 @@ void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
     const int head = static_cast<int>((64 - address % 64) % 64);  // a multiple of 4
     const __m512i join = _mm512_add_epi32(_mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
                                           _mm512_set1_epi32(head / 4));
-    const Output3 first = ConvertYuy2Block(source);
+    const Output3 first = convert(0);
     _mm512_mask_storeu_epi8(out, head == 0 ? 0 : (__mmask64{1} << head) - 1, first.v0);
     std::uint8_t* at = out + head;
     Store(at, _mm512_permutex2var_epi32(first.v0, join, first.v1));
@@ -254,7 +200,7 @@ void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
     __m512i pending = first.v2;
     at += 128;
     for (int block = 1; block < blocks; ++block, at += 192) {
-      const Output3 o = ConvertYuy2Block(source + 128 * block);
+      const Output3 o = convert(block);
       StoreInOrder(at, _mm512_permutex2var_epi32(pending, join, o.v0), _mm512_permutex2var_epi32(o.v0, join, o.v1),
                    _mm512_permutex2var_epi32(o.v1, join, o.v2));
       pending = o.v2;
@@ -263,10 +209,24 @@ void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
     _mm512_mask_storeu_epi8(at, tail, _mm512_permutex2var_epi32(pending, join, pending));
   } else {
     for (int block = 0; block < blocks; ++block) {
-      const Output3 o = ConvertYuy2Block(source + 128 * block);
+      const Output3 o = convert(block);
       StoreInOrder(out + 192 * block, o.v0, o.v1, o.v2);
     }
   }
+}
+
+}  // namespace
+
+void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
+  const int blocks = width / 64;
+  StoreBlocks([=](int block) { return ConvertNv12Block(luma + 64 * block, chroma + 64 * block); }, out, blocks);
+  const int x = 64 * blocks;
+  if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
+}
+
+void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
+  const int blocks = width / 64;
+  StoreBlocks([=](int block) { return ConvertYuy2Block(source + 128 * block); }, out, blocks);
   const int x = 64 * blocks;
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }

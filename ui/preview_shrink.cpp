@@ -99,8 +99,8 @@ inline __m128i BoxSums(const ShrinkScratch& scratch, int c) {
 // (sum * reciprocal + 32768) >> 16 is the product's high word, plus one when
 // its low word reaches half.
 __m128i PairMeans(__m128i sums, __m128i reciprocals) {
-  const __m128i means = _mm_add_epi16(_mm_mulhi_epu16(sums, reciprocals),
-                                      _mm_srli_epi16(_mm_mullo_epi16(sums, reciprocals), 15));
+  const __m128i means =
+      _mm_add_epi16(_mm_mulhi_epu16(sums, reciprocals), _mm_srli_epi16(_mm_mullo_epi16(sums, reciprocals), 15));
   return _mm_and_si128(_mm_packus_epi16(means, means), _mm_set1_epi32(0xFFFFFF));
 }
 
