@@ -43,15 +43,19 @@ void ConvertYuy2Pitched(const std::uint8_t* source, std::ptrdiff_t sourcePitch, 
 // scalar ones are the reference that any faster kernel must match byte for
 // byte.
 //   RGB:  source row -> out (3 * width bytes copied).
-//   NV12: luma row and its chroma row (reads ((width + 1) & ~1) chroma bytes).
+//   NV12: luma row and its chroma row (reads ((width + 1) & ~1) chroma bytes);
+//         the pair kernel converts the two luma rows that share a chroma row.
 //   YUY2: packed row (reads 4 * ((width + 1) / 2) bytes).
 using RgbRowKernel = void (*)(const std::uint8_t* source, std::uint8_t* out, int width);
 using Nv12RowKernel = void (*)(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
+using Nv12RowPairKernel = void (*)(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                                   std::uint8_t* out0, std::uint8_t* out1, int width);
 using Yuy2RowKernel = void (*)(const std::uint8_t* source, std::uint8_t* out, int width);
 
 struct PixelRowKernels {
   RgbRowKernel rgb;
   Nv12RowKernel nv12;
+  Nv12RowPairKernel nv12Pair;
   Yuy2RowKernel yuy2;
 };
 

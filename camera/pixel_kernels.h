@@ -54,9 +54,13 @@ void Nv12RowSse2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint
 void Yuy2RowSse2(const std::uint8_t* source, std::uint8_t* out, int width);
 
 void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
+void Nv12RowPairAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                     std::uint8_t* out0, std::uint8_t* out1, int width);
 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width);
 
 void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width);
+void Nv12RowPairAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                       std::uint8_t* out0, std::uint8_t* out1, int width);
 void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width);
 
 }  // namespace snaplark

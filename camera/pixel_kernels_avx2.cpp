@@ -47,8 +47,13 @@ struct Yuy2Sums {
   __m256i mixed, swapped, green;  // 16 bits each, unclamped
 };
 
-inline Yuy2Sums SumsOf(__m256i words) {
-  const __m256i luma = _mm256_and_si256(words, _mm256_set1_epi16(0x00FF));
+// What the chroma adds to each word's luma (see the AVX-512 kernel): only
+// the words' high bytes are read, so an NV12 row pair computes these once.
+struct ChromaTerms {
+  __m256i blueRed, swapped, greenSum;
+};
+
+inline ChromaTerms TermsOf(__m256i words) {
   // (C ^ 0x80) << 8 is 256 x as a signed word; the shift leaves 4x.
   const __m256i x4 =
       _mm256_srai_epi16(_mm256_xor_si256(_mm256_and_si256(words, _mm256_set1_epi16(static_cast<short>(0xFF00))),
@@ -57,8 +62,15 @@ inline Yuy2Sums SumsOf(__m256i words) {
   const __m256i negative = _mm256_srai_epi16(x4, 15);
   const __m256i blueRed = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<1772, 1402>()), negative);
   const __m256i greenParts = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<344, 714>()), negative);
-  const __m256i greenSum = _mm256_add_epi16(greenParts, Rotate16(greenParts));
-  return {_mm256_add_epi16(luma, blueRed), _mm256_add_epi16(luma, Rotate16(blueRed)), _mm256_sub_epi16(luma, greenSum)};
+  return {blueRed, Rotate16(blueRed), _mm256_add_epi16(greenParts, Rotate16(greenParts))};
+}
+
+inline Yuy2Sums SumsWith(__m256i luma, const ChromaTerms& t) {
+  return {_mm256_add_epi16(luma, t.blueRed), _mm256_add_epi16(luma, t.swapped), _mm256_sub_epi16(luma, t.greenSum)};
+}
+
+inline Yuy2Sums SumsOf(__m256i words) {
+  return SumsWith(_mm256_and_si256(words, _mm256_set1_epi16(0x00FF)), TermsOf(words));
 }
 
 // Each half holds 16 consecutive pixels (the loads are regrouped by halves
@@ -109,12 +121,10 @@ inline __m256i Gather(__m256i pack, const GatherIndices& indices) {
   return _mm256_shuffle_epi8(pack, Mask(indices.bytes));
 }
 
-// 32 pixels from their YUY2 words, each 128-bit half holding 16 consecutive
-// pixels: pixels 0-7 and 16-23 in `low`, 8-15 and 24-31 in `high`.
-inline void ConvertYuy2Halves(__m256i low, __m256i high, std::uint8_t* at) {
+// 32 pixels from their sums, each 128-bit half holding 16 consecutive
+// pixels: pixels 0-7 and 16-23 in `a`, 8-15 and 24-31 in `b`.
+inline void StoreSums(const Yuy2Sums& a, const Yuy2Sums& b, std::uint8_t* at) {
   // Halves of 16 consecutive pixels after the saturating packs.
-  const Yuy2Sums a = SumsOf(low);
-  const Yuy2Sums b = SumsOf(high);
   const __m256i blueRedA = _mm256_packus_epi16(a.mixed, a.swapped), blueRedB = _mm256_packus_epi16(b.mixed, b.swapped);
   const __m256i green = _mm256_packus_epi16(a.green, b.green);
   const __m256i c0 = _mm256_or_si256(Gather(blueRedA, Yuy2A0), Gather(green, Yuy2Green0));
@@ -129,26 +139,53 @@ inline void ConvertYuy2Halves(__m256i low, __m256i high, std::uint8_t* at) {
   Store(at + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
 }
 
+// NV12 is YUY2 with the luma and chroma in rows of their own: a row of luma
+// interleaved byte by byte with its chroma row is YUY2 (Y0 U0 Y1 V0 ...), so
+// NV12 takes YUY2's arithmetic. The byte unpacks work within halves, which
+// gives the halves YUY2's loads are regrouped into. Two rows share a chroma
+// row, and its terms are computed once for both.
+struct Nv12Chroma {
+  ChromaTerms low, high;
+};
+
+inline Nv12Chroma ChromaOf(const std::uint8_t* chroma) {
+  const __m256i uv = Load(chroma), zero = _mm256_setzero_si256();
+  return {TermsOf(_mm256_unpacklo_epi8(zero, uv)), TermsOf(_mm256_unpackhi_epi8(zero, uv))};
+}
+
+inline void ConvertNv12Block(const std::uint8_t* luma, const Nv12Chroma& c, std::uint8_t* out) {
+  const __m256i y = Load(luma), zero = _mm256_setzero_si256();
+  StoreSums(SumsWith(_mm256_unpacklo_epi8(y, zero), c.low), SumsWith(_mm256_unpackhi_epi8(y, zero), c.high), out);
+}
+
 }  // namespace
 
-// A row of NV12 luma interleaved byte by byte with its chroma row is YUY2
-// (Y0 U0 Y1 V0 ...), so NV12 takes YUY2's arithmetic. The byte unpacks work
-// within halves, which gives the halves YUY2's loads are regrouped into.
 void Nv12RowAvx2(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   int x = 0;
-  for (; x + 32 <= width; x += 32) {
-    const __m256i y = Load(luma + x), uv = Load(chroma + x);
-    ConvertYuy2Halves(_mm256_unpacklo_epi8(y, uv), _mm256_unpackhi_epi8(y, uv), out + 3 * x);
-  }
+  for (; x + 32 <= width; x += 32) ConvertNv12Block(luma + x, ChromaOf(chroma + x), out + 3 * x);
   if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
+}
+
+void Nv12RowPairAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                     std::uint8_t* out0, std::uint8_t* out1, int width) {
+  int x = 0;
+  for (; x + 32 <= width; x += 32) {
+    const Nv12Chroma c = ChromaOf(chroma + x);
+    ConvertNv12Block(luma0 + x, c, out0 + 3 * x);
+    ConvertNv12Block(luma1 + x, c, out1 + 3 * x);
+  }
+  if (x < width) {
+    Nv12RowScalar(luma0 + x, chroma + x, out0 + 3 * x, width - x);
+    Nv12RowScalar(luma1 + x, chroma + x, out1 + 3 * x, width - x);
+  }
 }
 
 void Yuy2RowAvx2(const std::uint8_t* source, std::uint8_t* out, int width) {
   int x = 0;
   for (; x + 32 <= width; x += 32) {
     const __m256i first = Load(source + 2 * x), second = Load(source + 2 * x + 32);
-    ConvertYuy2Halves(_mm256_permute2x128_si256(first, second, 0x20), _mm256_permute2x128_si256(first, second, 0x31),
-                      out + 3 * x);
+    StoreSums(SumsOf(_mm256_permute2x128_si256(first, second, 0x20)),
+              SumsOf(_mm256_permute2x128_si256(first, second, 0x31)), out + 3 * x);
   }
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }

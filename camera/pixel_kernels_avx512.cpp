@@ -46,8 +46,14 @@ struct Yuy2Sums {
   __m512i mixed, swapped, green;  // 16 bits each, unclamped
 };
 
-inline Yuy2Sums SumsOf(__m512i words) {
-  const __m512i luma = _mm512_and_si512(words, _mm512_set1_epi16(0x00FF));
+// What the chroma adds to each word's luma: B or R (as SumsOf's mixed
+// sums), the same rotated, and the green sum to subtract. Only the words'
+// high bytes (the chroma) are read, so an NV12 row pair computes these once.
+struct ChromaTerms {
+  __m512i blueRed, swapped, greenSum;
+};
+
+inline ChromaTerms TermsOf(__m512i words) {
   // (C & 0xFF00) ^ 0x8000 in one ternary-logic step: C ^ 0x80 as a signed
   // byte is C - 128 = x, so this word is 256 x, and the shift leaves 4x.
   const __m512i x4 = _mm512_srai_epi16(_mm512_ternarylogic_epi32(words, _mm512_set1_epi16(static_cast<short>(0xFF00)),
@@ -58,8 +64,16 @@ inline Yuy2Sums SumsOf(__m512i words) {
   // Green's two products, then each word gets the pair's sum by adding the
   // rotated doubleword.
   const __m512i greenParts = _mm512_sub_epi16(_mm512_mulhi_epi16(x4, PairFactors<344, 714>()), negative);
-  const __m512i greenSum = _mm512_add_epi16(greenParts, Rotate16(greenParts));
-  return {_mm512_add_epi16(luma, blueRed), _mm512_add_epi16(luma, Rotate16(blueRed)), _mm512_sub_epi16(luma, greenSum)};
+  return {blueRed, Rotate16(blueRed), _mm512_add_epi16(greenParts, Rotate16(greenParts))};
+}
+
+// `luma`: one pixel's luma per word.
+inline Yuy2Sums SumsWith(__m512i luma, const ChromaTerms& t) {
+  return {_mm512_add_epi16(luma, t.blueRed), _mm512_add_epi16(luma, t.swapped), _mm512_sub_epi16(luma, t.greenSum)};
+}
+
+inline Yuy2Sums SumsOf(__m512i words) {
+  return SumsWith(_mm512_and_si512(words, _mm512_set1_epi16(0x00FF)), TermsOf(words));
 }
 
 // The saturating packs keep the order of the loads: in lane l, pixels
@@ -139,30 +153,42 @@ inline Output3 OrderGroups(__m512i c0, __m512i c1, __m512i c2) {
           _mm512_permutex2var_epi64(c1, _mm512_set_epi64(15, 14, 7, 13, 12, 5, 11, 10), c2)};
 }
 
-// 64 pixels as YUY2 words: pixels 0-31 in `first`, 32-63 in `second`.
-inline Output3 ConvertYuy2Words(__m512i first, __m512i second) {
-  const Yuy2Sums a = SumsOf(first), b = SumsOf(second);
+// 64 pixels from their sums: pixels 0-31 in `a`, 32-63 in `b`.
+inline Output3 PackSums(const Yuy2Sums& a, const Yuy2Sums& b) {
   const Yuy2Packs packs{_mm512_packus_epi16(a.mixed, a.swapped), _mm512_packus_epi16(b.mixed, b.swapped),
                         _mm512_packus_epi16(a.green, b.green)};
   return OrderGroups(GatherYuy2<0>(packs), GatherYuy2<1>(packs), GatherYuy2<2>(packs));
 }
 
 inline Output3 ConvertYuy2Block(const std::uint8_t* source) {
-  return ConvertYuy2Words(Load(source), Load(source + 64));
+  return PackSums(SumsOf(Load(source)), SumsOf(Load(source + 64)));
 }
 
-// A row of NV12 luma interleaved byte by byte with its chroma row is YUY2
-// (Y0 U0 Y1 V0 ...), so NV12 takes YUY2's arithmetic and packing. Byte
-// unpacks interleave within 128-bit lanes; the qwords are put in the order
-// that makes the low unpack give pixels 0-31 and the high one 32-63, in the
-// lanes where YUY2's two loads have them.
-inline Output3 ConvertNv12Block(const std::uint8_t* luma, const std::uint8_t* chroma) {
+// NV12 is YUY2 with the luma and chroma in rows of their own: a row of
+// luma interleaved byte by byte with its chroma row is YUY2 (Y0 U0 Y1 V0
+// ...), so NV12 takes YUY2's arithmetic and packing. Byte unpacks interleave
+// within 128-bit lanes; the qwords are first put in the order that makes the
+// low unpack give pixels 0-31 and the high one 32-63, in the lanes where
+// YUY2's two loads have them.
+inline __m512i InUnpackOrder(const std::uint8_t* p) {
   // The zero-masked form: GCC 12's plain one starts from an undefined
   // register and warns about it.
-  const __m512i order = _mm512_set_epi64(7, 3, 6, 2, 5, 1, 4, 0);
-  const __m512i y = _mm512_maskz_permutexvar_epi64(0xFF, order, Load(luma));
-  const __m512i uv = _mm512_maskz_permutexvar_epi64(0xFF, order, Load(chroma));
-  return ConvertYuy2Words(_mm512_unpacklo_epi8(y, uv), _mm512_unpackhi_epi8(y, uv));
+  return _mm512_maskz_permutexvar_epi64(0xFF, _mm512_set_epi64(7, 3, 6, 2, 5, 1, 4, 0), Load(p));
+}
+
+// Two rows share a chroma row: its terms are computed once for both.
+struct Nv12Chroma {
+  ChromaTerms low, high;  // pixels 0-31 and 32-63
+};
+
+inline Nv12Chroma ChromaOf(const std::uint8_t* chroma) {
+  const __m512i uv = InUnpackOrder(chroma), zero = _mm512_setzero_si512();
+  return {TermsOf(_mm512_unpacklo_epi8(zero, uv)), TermsOf(_mm512_unpackhi_epi8(zero, uv))};
+}
+
+inline Output3 ConvertNv12Block(const std::uint8_t* luma, const Nv12Chroma& c) {
+  const __m512i y = InUnpackOrder(luma), zero = _mm512_setzero_si512();
+  return PackSums(SumsWith(_mm512_unpacklo_epi8(y, zero), c.low), SumsWith(_mm512_unpackhi_epi8(y, zero), c.high));
 }
 
 // Stores go out in address order: left to itself the compiler issues the
@@ -176,57 +202,94 @@ inline void StoreInOrder(std::uint8_t* out, __m512i a, __m512i b, __m512i c) {
   Store(out + 128, c);
 }
 
-// Stores `blocks` blocks of 64 pixels (192 bytes each), block k made by
-// convert(k), from `out` on.
-template <typename Convert>
-void StoreBlocks(Convert convert, std::uint8_t* out, int blocks) {
-  const auto address = reinterpret_cast<std::uintptr_t>(out);
-  if (blocks > 0 && address % 4 == 0) {
-    // The output as one stream of 64-byte vectors S0, S1, ... from `out`,
-    // stored at 64-byte boundaries instead: a store that splits two cache
-    // lines costs two, and at full HD that is about a tenth of the time.
-    // The stored vector at boundary + 64k is the tail of Sk joined to the
-    // head of Sk+1, one doubleword permute; the bytes before the first
-    // boundary and after the last whole vector go out with masked stores.
-    const int head = static_cast<int>((64 - address % 64) % 64);  // a multiple of 4
-    const __m512i join = _mm512_add_epi32(_mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
-                                          _mm512_set1_epi32(head / 4));
-    const Output3 first = convert(0);
-    _mm512_mask_storeu_epi8(out, head == 0 ? 0 : (__mmask64{1} << head) - 1, first.v0);
-    std::uint8_t* at = out + head;
-    Store(at, _mm512_permutex2var_epi32(first.v0, join, first.v1));
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    Store(at + 64, _mm512_permutex2var_epi32(first.v1, join, first.v2));
-    __m512i pending = first.v2;
-    at += 128;
-    for (int block = 1; block < blocks; ++block, at += 192) {
-      const Output3 o = convert(block);
-      StoreInOrder(at, _mm512_permutex2var_epi32(pending, join, o.v0), _mm512_permutex2var_epi32(o.v0, join, o.v1),
-                   _mm512_permutex2var_epi32(o.v1, join, o.v2));
-      pending = o.v2;
+// One row's output, 192 bytes a block, from `out` on. Where `out` is
+// 4-byte aligned (always, for frames), the output is seen as one stream of
+// 64-byte vectors S0, S1, ... and stored at 64-byte boundaries instead: a
+// store that splits two cache lines costs two, and at full HD that is about
+// a tenth of the time. The stored vector at boundary + 64k is the tail of Sk
+// joined to the head of Sk+1, one doubleword permute; the bytes before the
+// first boundary and after the last whole vector go out with masked stores.
+class RowStores {
+ public:
+  explicit RowStores(std::uint8_t* out)
+      : at_(out),
+        aligned_(reinterpret_cast<std::uintptr_t>(out) % 4 == 0),
+        head_(static_cast<int>((64 - reinterpret_cast<std::uintptr_t>(out) % 64) % 64)),  // a multiple of 4
+        join_(_mm512_add_epi32(_mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
+                               _mm512_set1_epi32(head_ / 4))) {}
+
+  void Put(const Output3& o) {
+    if (!aligned_) {
+      StoreInOrder(at_, o.v0, o.v1, o.v2);
+      at_ += 192;
+    } else if (!started_) {
+      _mm512_mask_storeu_epi8(at_, head_ == 0 ? 0 : (__mmask64{1} << head_) - 1, o.v0);
+      at_ += head_;
+      Store(at_, Join(o.v0, o.v1));
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+      Store(at_ + 64, Join(o.v1, o.v2));
+      at_ += 128;
+      started_ = true;
+    } else {
+      StoreInOrder(at_, Join(pending_, o.v0), Join(o.v0, o.v1), Join(o.v1, o.v2));
+      at_ += 192;
     }
-    const __mmask64 tail = head == 0 ? ~__mmask64{0} : (__mmask64{1} << (64 - head)) - 1;
-    _mm512_mask_storeu_epi8(at, tail, _mm512_permutex2var_epi32(pending, join, pending));
-  } else {
-    for (int block = 0; block < blocks; ++block) {
-      const Output3 o = convert(block);
-      StoreInOrder(out + 192 * block, o.v0, o.v1, o.v2);
-    }
+    pending_ = o.v2;
   }
-}
+
+  // The bytes of the last block not stored yet.
+  void Finish() {
+    if (!aligned_ || !started_) return;
+    const __mmask64 tail = head_ == 0 ? ~__mmask64{0} : (__mmask64{1} << (64 - head_)) - 1;
+    _mm512_mask_storeu_epi8(at_, tail, Join(pending_, pending_));
+  }
+
+ private:
+  __m512i Join(__m512i a, __m512i b) const { return _mm512_permutex2var_epi32(a, join_, b); }
+
+  std::uint8_t* at_;
+  bool aligned_;
+  bool started_ = false;
+  int head_;
+  __m512i join_;
+  __m512i pending_ = _mm512_setzero_si512();
+};
 
 }  // namespace
 
 void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
   const int blocks = width / 64;
-  StoreBlocks([=](int block) { return ConvertNv12Block(luma + 64 * block, chroma + 64 * block); }, out, blocks);
+  RowStores row(out);
+  for (int block = 0; block < blocks; ++block)
+    row.Put(ConvertNv12Block(luma + 64 * block, ChromaOf(chroma + 64 * block)));
+  row.Finish();
   const int x = 64 * blocks;
   if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
 }
 
+void Nv12RowPairAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                       std::uint8_t* out0, std::uint8_t* out1, int width) {
+  const int blocks = width / 64;
+  RowStores row0(out0), row1(out1);
+  for (int block = 0; block < blocks; ++block) {
+    const Nv12Chroma c = ChromaOf(chroma + 64 * block);
+    row0.Put(ConvertNv12Block(luma0 + 64 * block, c));
+    row1.Put(ConvertNv12Block(luma1 + 64 * block, c));
+  }
+  row0.Finish();
+  row1.Finish();
+  const int x = 64 * blocks;
+  if (x < width) {
+    Nv12RowScalar(luma0 + x, chroma + x, out0 + 3 * x, width - x);
+    Nv12RowScalar(luma1 + x, chroma + x, out1 + 3 * x, width - x);
+  }
+}
+
 void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
   const int blocks = width / 64;
-  StoreBlocks([=](int block) { return ConvertYuy2Block(source + 128 * block); }, out, blocks);
+  RowStores row(out);
+  for (int block = 0; block < blocks; ++block) row.Put(ConvertYuy2Block(source + 128 * block));
+  row.Finish();
   const int x = 64 * blocks;
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
 }

@@ -165,12 +165,21 @@ TEST_P(KernelSets, RowsAtEveryOutputAlignmentGiveTheScalarRow) {
         Bytes& rows = vector ? actual : expected;
         Bytes row(static_cast<std::size_t>(kGuard + offset + 3 * width + kGuard));
         std::uint8_t* out = row.data() + kGuard + offset;
-        for (int kernel = 0; kernel < 3; ++kernel) {
+        // The pair kernel's second row starts at another offset in its line.
+        const int pairOffset = (offset * 37 + 12) % 64;
+        Bytes pairRow(static_cast<std::size_t>(kGuard + pairOffset + 3 * width + kGuard));
+        for (int kernel = 0; kernel < 4; ++kernel) {
           std::fill(row.begin(), row.end(), kSentinel);
+          std::fill(pairRow.begin(), pairRow.end(), kSentinel);
           if (kernel == 0) kernels.rgb(source.data(), out, width);
           if (kernel == 1) kernels.nv12(source.data(), chroma, out, width);
           if (kernel == 2) kernels.yuy2(source.data(), out, width);
+          if (kernel == 3) {
+            kernels.nv12Pair(source.data(), source.data() + 400, chroma, out, pairRow.data() + kGuard + pairOffset,
+                             width);
+          }
           rows.insert(rows.end(), row.begin(), row.end());
+          rows.insert(rows.end(), pairRow.begin(), pairRow.end());
         }
       });
       ASSERT_TRUE(actual == expected);
