@@ -79,8 +79,8 @@ void PaintPreview(HDC dc, const RECT& client, PreviewSlot& slot);
 // The timer's repaint: paints the control straight onto its screen when the
 // slot changed since the last paint, and does nothing when it did not (a
 // slower camera, or a frozen one). Under Wine, a repaint through
-// InvalidateRect and WM_PAINT costs a dozen calls into its server each tick;
-// this costs one. The picture is the same either way, and WM_PAINT still
+// InvalidateRect and WM_PAINT costs about ten calls into its server a tick,
+// this one or two. The picture is the same either way, and WM_PAINT still
 // answers whatever else uncovers or invalidates the control.
 void RepaintIfChanged(HWND control, PreviewSlot& slot);
 
