@@ -1,8 +1,7 @@
 // AVX-512 (F and BW) row kernels: 64 pixels a step. YUY2 keeps the order of
 // its loads; NV12 is interleaved into YUY2's bytes and takes the same path.
 // The output is put in picture order with two-source qword permutes when
-// stored. Only
-// intrinsics and functions of this file are used here (see
+// stored. Only intrinsics and functions of this file are used here (see
 // pixel_kernels_sse2.cpp).
 #include "camera/pixel_conversion.h"
 #include "camera/pixel_kernels.h"
