@@ -3,6 +3,8 @@
 #include <cstddef>
 
 #include "camera/frame_layout.h"
+#include "camera/pixel_conversion.h"
+#include "ui/preview_shrink_avx2.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -50,9 +52,10 @@ void Prepare(int width, int height, int toWidth, int toHeight, ShrinkScratch& sc
 // Adds one source row's bytes to the running sums (or starts them with it).
 // Written out in vectors: compilers at -O2 leave these loops a byte at a time.
 template <bool First>
-void SumRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes) {
+void SumRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes, bool avx2) {
   std::size_t i = 0;
 #ifdef SNAPLARK_SHRINK_SSE2
+  if (avx2) i = SumRowAvx2(sums, row, bytes, First);
   const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= bytes; i += 16) {
     const __m128i bytes16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
@@ -67,6 +70,13 @@ void SumRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes) {
   }
 #endif
   for (; i < bytes; ++i) sums[i] = static_cast<std::uint16_t>((First ? 0 : sums[i]) + row[i]);
+}
+
+// The shrink widens its row sums to AVX2 when the conversions run with AVX2
+// or wider, so that one choice (and one test switch) covers both.
+bool UseShrinkAvx2() {
+  const PixelKernelSet set = ActivePixelKernelSet();
+  return set == PixelKernelSet::Avx2 || set == PixelKernelSet::Avx512;
 }
 
 // The reciprocals for a row of boxes `rows` tall: the taller rows' table
@@ -152,13 +162,14 @@ bool ShrinkFrame(const std::uint8_t* pixels, int width, int height, std::uint32_
   Prepare(width, height, toWidth, toHeight, scratch);
   const std::size_t stride = static_cast<std::size_t>(FrameStride(width));
   const std::size_t rowBytes = static_cast<std::size_t>(3) * width;
+  const bool avx2 = UseShrinkAvx2();
   // The largest box: one more row and column than the smallest.
   const int largestBox = (height / toHeight + 1) * (width / toWidth + 1);
   for (int r = 0; r < toHeight; ++r) {
     const int first = BoxStart(r, height, toHeight);
     const int last = BoxStart(r + 1, height, toHeight);
-    SumRow<true>(scratch.sums.data(), pixels + stride * first, rowBytes);
-    for (int y = first + 1; y < last; ++y) SumRow<false>(scratch.sums.data(), pixels + stride * y, rowBytes);
+    SumRow<true>(scratch.sums.data(), pixels + stride * first, rowBytes, avx2);
+    for (int y = first + 1; y < last; ++y) SumRow<false>(scratch.sums.data(), pixels + stride * y, rowBytes, avx2);
     std::uint32_t* row = out + static_cast<std::size_t>(toWidth) * r;
 #ifdef SNAPLARK_SHRINK_SSE2
     if (largestBox <= 257) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "camera/frame_layout.h"
+#include "camera/pixel_conversion.h"
 
 namespace snaplark {
 namespace {
@@ -33,34 +34,41 @@ TEST(ShrinkFrame, EachPixelIsTheMeanOfItsBoxWhateverTheRatioAndThePadding) {
     int width, height, toWidth, toHeight;
   } const cases[] = {{640, 480, 352, 264}, {1920, 1080, 456, 256}, {7, 5, 3, 2}, {33, 17, 32, 16}, {1280, 720, 41, 23}};
   std::mt19937 random(7);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " -> " << c.toWidth << "x" << c.toHeight);
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(RgbBytesNeeded(c.width, c.height)));
-    for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
-    // Row tails are padding: whatever they hold must not count.
-    for (int y = 0; y < c.height; ++y) {
-      for (int i = 3 * c.width; i < FrameStride(c.width); ++i)
-        frame[static_cast<std::size_t>(y) * FrameStride(c.width) + i] = 0xFF;
-    }
-    std::vector<std::uint32_t> out(static_cast<std::size_t>(c.toWidth) * c.toHeight, 0xDEADBEEF);
-    ShrinkScratch scratch;
-    ASSERT_TRUE(ShrinkFrame(frame.data(), c.width, c.height, out.data(), c.toWidth, c.toHeight, scratch));
-    int wrong = 0;
-    for (int r = 0; r < c.toHeight; ++r) {
-      for (int col = 0; col < c.toWidth; ++col) {
-        const std::uint32_t pixel = out[static_cast<std::size_t>(r) * c.toWidth + col];
-        for (int k = 0; k < 3; ++k) {
-          // 16-bit reciprocals may land one off the exact rounding, never more.
-          if (std::abs(static_cast<int>(pixel >> (8 * k) & 0xFF) -
-                       BoxMean(frame, c.width, c.height, c.toWidth, c.toHeight, col, r, k)) > 1) {
-            ++wrong;
-          }
-        }
-        if (pixel >> 24) ++wrong;
+  // The row sums take the conversions' instruction set: every one this
+  // processor has.
+  const PixelKernelSet before = ActivePixelKernelSet();
+  for (const PixelKernelSet set : {PixelKernelSet::Scalar, PixelKernelSet::Avx2, PixelKernelSet::Avx512})
+    for (const Case& c : cases) {
+      if (!UsePixelKernelSet(set)) continue;
+      SCOPED_TRACE(testing::Message() << PixelKernelSetName(set) << " " << c.width << "x" << c.height << " -> "
+                                      << c.toWidth << "x" << c.toHeight);
+      std::vector<std::uint8_t> frame(static_cast<std::size_t>(RgbBytesNeeded(c.width, c.height)));
+      for (auto& byte : frame) byte = static_cast<std::uint8_t>(random());
+      // Row tails are padding: whatever they hold must not count.
+      for (int y = 0; y < c.height; ++y) {
+        for (int i = 3 * c.width; i < FrameStride(c.width); ++i)
+          frame[static_cast<std::size_t>(y) * FrameStride(c.width) + i] = 0xFF;
       }
+      std::vector<std::uint32_t> out(static_cast<std::size_t>(c.toWidth) * c.toHeight, 0xDEADBEEF);
+      ShrinkScratch scratch;
+      ASSERT_TRUE(ShrinkFrame(frame.data(), c.width, c.height, out.data(), c.toWidth, c.toHeight, scratch));
+      int wrong = 0;
+      for (int r = 0; r < c.toHeight; ++r) {
+        for (int col = 0; col < c.toWidth; ++col) {
+          const std::uint32_t pixel = out[static_cast<std::size_t>(r) * c.toWidth + col];
+          for (int k = 0; k < 3; ++k) {
+            // 16-bit reciprocals may land one off the exact rounding, never more.
+            if (std::abs(static_cast<int>(pixel >> (8 * k) & 0xFF) -
+                         BoxMean(frame, c.width, c.height, c.toWidth, c.toHeight, col, r, k)) > 1) {
+              ++wrong;
+            }
+          }
+          if (pixel >> 24) ++wrong;
+        }
+      }
+      EXPECT_EQ(wrong, 0);
     }
-    EXPECT_EQ(wrong, 0);
-  }
+  UsePixelKernelSet(before);
 }
 
 TEST(ShrinkFrame, KeepsTheFrameWholeWhenItWouldNotShrinkOrABoxIsTooTall) {
