@@ -240,7 +240,8 @@ TEST(Preview, FramesArrivingDuringPaintsAreShownAndNoBitmapLeaks) {
 }
 
 // A frame that could not be converted, arriving during a paint, must not be
-// undone by the paint putting its older bitmap back.
+// undone by the paint putting its older bitmap back, nor missed by the
+// timer's next repaint.
 TEST(Preview, AFailedFrameDuringAPaintLeavesNoPreview) {
   Canvas canvas;
   ASSERT_TRUE(canvas.bits);
@@ -255,6 +256,9 @@ TEST(Preview, AFailedFrameDuringAPaintLeavesNoPreview) {
     capture.join();
     // Whichever came first, the slot ends empty and the next paint says so.
     ASSERT_EQ(slot.Peek(), std::optional<HBITMAP>(nullptr)) << "round " << i;
+    // The timer repaints only a changed slot: a paint that drew the old
+    // frame must have left the change for it.
+    EXPECT_TRUE(canvas.At(228, 132) != 0x302010u || slot.ChangedSincePaint()) << "round " << i;
     PaintPreview(canvas.dc.Get(), client, slot);
     EXPECT_NE(canvas.At(228, 132), 0x302010u) << "round " << i;
   }
