@@ -110,6 +110,47 @@ void FillBars(HDC dc, const RECT& client, const PreviewRect& shown) {
   }
 }
 
+// The frame callback's own bitmaps are 32-bit bottom-up DIB sections: they
+// are drawn from their pixels, with no memory DC made for them on each paint
+// (under Wine every new DC costs a graphics context of the X server).
+bool DrawSection(HDC dc, const RECT& client, HBITMAP drawn) {
+  DIBSECTION section{};
+  if (GetObjectW(drawn, sizeof(section), &section) != sizeof(section) || section.dsBm.bmBitsPixel != 32 ||
+      !section.dsBm.bmBits || section.dsBmih.biHeight < 0) {
+    return false;
+  }
+  const int width = section.dsBm.bmWidth;
+  const int height = section.dsBm.bmHeight;
+  const BITMAPINFOHEADER header = WideHeader(width, height);
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(&header);
+  const PreviewRect to = FitPreview(width, height, client.right, client.bottom);
+  FillBars(dc, client, to);
+  if (to.width == width && to.height == height) {  // shrunk already
+    return SetDIBitsToDevice(dc, to.x, to.y, width, height, 0, 0, 0, height, section.dsBm.bmBits, info,
+                             DIB_RGB_COLORS) != 0;
+  }
+  SetStretchBltMode(dc, HALFTONE);
+  return StretchDIBits(dc, to.x, to.y, to.width, to.height, 0, 0, width, height, section.dsBm.bmBits, info,
+                       DIB_RGB_COLORS, SRCCOPY) != 0;
+}
+
+// Any other bitmap, through a memory DC.
+bool DrawBitmap(HDC dc, const RECT& client, HBITMAP drawn) {
+  BITMAP info{};
+  const MemoryDc memory(GetObjectW(drawn, sizeof(info), &info) != 0 ? CreateCompatibleDC(dc) : nullptr);
+  if (!memory) return false;
+  const SelectedObject selected(memory.Get(), drawn);  // deselected before the bitmap goes back
+  const PreviewRect to = FitPreview(info.bmWidth, info.bmHeight, client.right, client.bottom);
+  FillBars(dc, client, to);
+  SetStretchBltMode(dc, HALFTONE);
+  if (to.width == info.bmWidth && to.height == info.bmHeight) {
+    BitBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, SRCCOPY);  // shrunk already
+  } else {
+    StretchBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+  }
+  return true;
+}
+
 }  // namespace
 
 void PreviewSlot::Store(HBITMAP fresh) {
@@ -193,23 +234,7 @@ void PaintPreview(HDC dc, const RECT& client, PreviewSlot& slot) {
   // The bitmap is drawn as it is, rather than copied (a copy costs as much
   // as the stretch).
   HBITMAP drawn = slot.TakeForPaint();
-  bool painted = false;
-  BITMAP info{};
-  const MemoryDc memory(drawn && GetObjectW(drawn, sizeof(info), &info) != 0 ? CreateCompatibleDC(dc) : nullptr);
-  if (memory) {
-    {
-      const SelectedObject selected(memory.Get(), drawn);
-      const PreviewRect to = FitPreview(info.bmWidth, info.bmHeight, client.right, client.bottom);
-      FillBars(dc, client, to);
-      SetStretchBltMode(dc, HALFTONE);
-      if (to.width == info.bmWidth && to.height == info.bmHeight) {
-        BitBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, SRCCOPY);  // shrunk already
-      } else {
-        StretchBlt(dc, to.x, to.y, to.width, to.height, memory.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-      }
-    }
-    painted = true;  // the selection has ended before the bitmap goes back
-  }
+  const bool painted = drawn && (DrawSection(dc, client, drawn) || DrawBitmap(dc, client, drawn));
   slot.ReturnFromPaint(drawn);
   if (painted) return;
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
