@@ -404,8 +404,9 @@ class VirtualMediaSource final : public ComObject<VirtualMediaSource, Answers<IM
       }
     }
     pending_.emplace_back(token);
+    const bool wake = awaitingRequest_;
     lock.unlock();
-    monitor_.NotifyAll();
+    if (wake) monitor_.NotifyAll();
     return S_OK;
   }
 
@@ -485,7 +486,15 @@ class VirtualMediaSource final : public ComObject<VirtualMediaSource, Answers<IM
     NameThisThread(L"virtual camera");
     Monitor::Lock lock(monitor_);
     for (;;) {
+      // Until the next frame is due, a request has nothing to wake the thread
+      // for: sleeping straight through to that time spares a wake-up a frame.
+      if (started_ && !shutDown_ && pending_.empty() && std::chrono::steady_clock::now() < nextDue_) {
+        monitor_.WaitUntil(lock, nextDue_, [&] { return shutDown_ || !started_; });
+        continue;
+      }
+      awaitingRequest_ = true;
       monitor_.Wait(lock, [&] { return shutDown_ || (started_ && !pending_.empty()); });
+      awaitingRequest_ = false;
       if (shutDown_) return;
       if (script_.stats->stalled) {
         // A stalled camera answers nothing and says nothing; look again soon.
@@ -598,6 +607,7 @@ class VirtualMediaSource final : public ComObject<VirtualMediaSource, Answers<IM
   bool ended_ = false;
   ComPtr<VirtualMediaStream> stream_;     // created by the first Start, dropped by Shutdown
   std::deque<ComPtr<IUnknown>> pending_;  // tokens of the open requests
+  bool awaitingRequest_ = false;          // the pacer waits for a request, not for a frame's time
   std::uint32_t framesDelivered_ = 0;
   std::chrono::steady_clock::time_point nextDue_;
   std::chrono::steady_clock::time_point startedAt_;
