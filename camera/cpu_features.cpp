@@ -42,6 +42,38 @@ unsigned long long EnabledRegisterState() {
 #endif
 }
 
+// Deterministic cache parameters (leaf 4 on Intel, 0x8000001D on AMD with
+// topology extensions): the size of the highest level listed.
+std::size_t LargestListedCache(unsigned leaf) {
+  std::size_t largest = 0;
+  unsigned largestLevel = 0;
+  for (unsigned index = 0; index < 16; ++index) {
+    const CpuidRegisters r = Cpuid(leaf, index);
+    const unsigned type = r.a & 0x1F;
+    if (type == 0) break;
+    const unsigned level = (r.a >> 5) & 0x7;
+    if (type == 2 || level < largestLevel) continue;  // instruction caches do not hold frames
+    const std::size_t ways = (r.b >> 22) + 1, partitions = ((r.b >> 12) & 0x3FF) + 1, line = (r.b & 0xFFF) + 1;
+    largest = ways * partitions * line * (static_cast<std::size_t>(r.c) + 1);
+    largestLevel = level;
+  }
+  return largest;
+}
+
+std::size_t LastLevelCacheBytes(unsigned maxLeaf) {
+  const unsigned maxExtended = Cpuid(0x80000000u, 0).a;
+  const bool topology = maxExtended >= 0x8000001Du && (Cpuid(0x80000001u, 0).c & (1u << 22)) != 0;
+  if (topology) return LargestListedCache(0x8000001Du);
+  if (maxLeaf >= 4) {
+    if (const std::size_t listed = LargestListedCache(4)) return listed;
+  }
+  // AMD without topology extensions: L3 in 512 KB units, else L2 in KB.
+  if (maxExtended < 0x80000006u) return 0;
+  const CpuidRegisters r = Cpuid(0x80000006u, 0);
+  if (const std::size_t l3 = static_cast<std::size_t>(r.d >> 18) * 512 * 1024) return l3;
+  return static_cast<std::size_t>(r.c >> 16) * 1024;
+}
+
 CpuFeatures Detect() {
   CpuFeatures f;
 #if !defined(_MSC_VER)
@@ -53,6 +85,7 @@ CpuFeatures Detect() {
   if (maxLeaf < 1) return f;
   const CpuidRegisters leaf1 = Cpuid(1, 0);
   f.sse2 = (leaf1.d & (1u << 26)) != 0;
+  f.lastLevelCacheBytes = LastLevelCacheBytes(maxLeaf);
 
   const bool osSavesState = (leaf1.c & (1u << 27)) != 0;
   const bool avx = (leaf1.c & (1u << 28)) != 0;

@@ -57,6 +57,10 @@ struct PixelRowKernels {
   Nv12RowKernel nv12;
   Nv12RowPairKernel nv12Pair;
   Yuy2RowKernel yuy2;
+  // The same bytes, written past the cache, for frames too large to stay in
+  // it; a set without such stores repeats its ordinary kernels here.
+  Nv12RowPairKernel nv12PairPastCache;
+  Yuy2RowKernel yuy2PastCache;
 };
 
 void CopyRgbRowScalar(const std::uint8_t* source, std::uint8_t* out, int width);

@@ -62,5 +62,9 @@ void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::ui
 void Nv12RowPairAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
                        std::uint8_t* out0, std::uint8_t* out1, int width);
 void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width);
+// The same, writing past the cache (for frames that do not fit it).
+void Nv12RowPairPastCacheAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                                std::uint8_t* out0, std::uint8_t* out1, int width);
+void Yuy2RowPastCacheAvx512(const std::uint8_t* source, std::uint8_t* out, int width);
 
 }  // namespace snaplark

@@ -193,13 +193,17 @@ inline Output3 ConvertNv12Block(const std::uint8_t* luma, const Nv12Chroma& c) {
 // Stores go out in address order: left to itself the compiler issues the
 // one that is ready first, and out-of-order stores cost a row's worth of
 // memory time at full HD.
+template <void (*Put)(std::uint8_t*, __m512i) = Store>
 inline void StoreInOrder(std::uint8_t* out, __m512i a, __m512i b, __m512i c) {
-  Store(out, a);
+  Put(out, a);
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  Store(out + 64, b);
+  Put(out + 64, b);
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  Store(out + 128, c);
+  Put(out + 128, c);
 }
+
+// A store that goes to memory without reading the line into the cache first.
+inline void StreamStore(std::uint8_t* p, __m512i v) { _mm512_stream_si512(reinterpret_cast<__m512i*>(p), v); }
 
 // One row's output, 192 bytes a block, from `out` on. Where `out` is
 // 4-byte aligned (always, for frames), the output is seen as one stream of
@@ -208,6 +212,9 @@ inline void StoreInOrder(std::uint8_t* out, __m512i a, __m512i b, __m512i c) {
 // a tenth of the time. The stored vector at boundary + 64k is the tail of Sk
 // joined to the head of Sk+1, one doubleword permute; the bytes before the
 // first boundary and after the last whole vector go out with masked stores.
+// With `Streaming`, the vectors at the boundaries bypass the cache, for
+// frames too large to stay in it (see WritesPastCache).
+template <bool Streaming>
 class RowStores {
  public:
   explicit RowStores(std::uint8_t* out)
@@ -224,26 +231,31 @@ class RowStores {
     } else if (!started_) {
       _mm512_mask_storeu_epi8(at_, head_ == 0 ? 0 : (__mmask64{1} << head_) - 1, o.v0);
       at_ += head_;
-      Store(at_, Join(o.v0, o.v1));
+      Boundary(at_, Join(o.v0, o.v1));
       std::atomic_signal_fence(std::memory_order_seq_cst);
-      Store(at_ + 64, Join(o.v1, o.v2));
+      Boundary(at_ + 64, Join(o.v1, o.v2));
       at_ += 128;
       started_ = true;
     } else {
-      StoreInOrder(at_, Join(pending_, o.v0), Join(o.v0, o.v1), Join(o.v1, o.v2));
+      StoreInOrder<Boundary>(at_, Join(pending_, o.v0), Join(o.v0, o.v1), Join(o.v1, o.v2));
       at_ += 192;
     }
     pending_ = o.v2;
   }
 
-  // The bytes of the last block not stored yet.
+  // The bytes of the last block not stored yet. Streamed stores are fenced
+  // here, so that the row is seen like any other once the kernel returns.
   void Finish() {
-    if (!aligned_ || !started_) return;
-    const __mmask64 tail = head_ == 0 ? ~__mmask64{0} : (__mmask64{1} << (64 - head_)) - 1;
-    _mm512_mask_storeu_epi8(at_, tail, Join(pending_, pending_));
+    if (aligned_ && started_) {
+      const __mmask64 tail = head_ == 0 ? ~__mmask64{0} : (__mmask64{1} << (64 - head_)) - 1;
+      _mm512_mask_storeu_epi8(at_, tail, Join(pending_, pending_));
+    }
+    if (Streaming) _mm_sfence();
   }
 
  private:
+  static constexpr void (*Boundary)(std::uint8_t*, __m512i) = Streaming ? StreamStore : Store;
+
   __m512i Join(__m512i a, __m512i b) const { return _mm512_permutex2var_epi32(a, join_, b); }
 
   std::uint8_t* at_;
@@ -256,20 +268,13 @@ class RowStores {
 
 }  // namespace
 
-void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
-  const int blocks = width / 64;
-  RowStores row(out);
-  for (int block = 0; block < blocks; ++block)
-    row.Put(ConvertNv12Block(luma + 64 * block, ChromaOf(chroma + 64 * block)));
-  row.Finish();
-  const int x = 64 * blocks;
-  if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
-}
+namespace {
 
-void Nv12RowPairAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
-                       std::uint8_t* out0, std::uint8_t* out1, int width) {
+template <bool Streaming>
+void Nv12RowPair(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                 std::uint8_t* out0, std::uint8_t* out1, int width) {
   const int blocks = width / 64;
-  RowStores row0(out0), row1(out1);
+  RowStores<Streaming> row0(out0), row1(out1);
   for (int block = 0; block < blocks; ++block) {
     const Nv12Chroma c = ChromaOf(chroma + 64 * block);
     row0.Put(ConvertNv12Block(luma0 + 64 * block, c));
@@ -284,13 +289,42 @@ void Nv12RowPairAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, con
   }
 }
 
-void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
+template <bool Streaming>
+void Yuy2Row(const std::uint8_t* source, std::uint8_t* out, int width) {
   const int blocks = width / 64;
-  RowStores row(out);
+  RowStores<Streaming> row(out);
   for (int block = 0; block < blocks; ++block) row.Put(ConvertYuy2Block(source + 128 * block));
   row.Finish();
   const int x = 64 * blocks;
   if (x < width) Yuy2RowScalar(source + 2 * x, out + 3 * x, width - x);
+}
+
+}  // namespace
+
+void Nv12RowAvx512(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t* out, int width) {
+  const int blocks = width / 64;
+  RowStores<false> row(out);
+  for (int block = 0; block < blocks; ++block)
+    row.Put(ConvertNv12Block(luma + 64 * block, ChromaOf(chroma + 64 * block)));
+  row.Finish();
+  const int x = 64 * blocks;
+  if (x < width) Nv12RowScalar(luma + x, chroma + x, out + 3 * x, width - x);
+}
+
+void Nv12RowPairAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                       std::uint8_t* out0, std::uint8_t* out1, int width) {
+  Nv12RowPair<false>(luma0, luma1, chroma, out0, out1, width);
+}
+
+void Nv12RowPairPastCacheAvx512(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                                std::uint8_t* out0, std::uint8_t* out1, int width) {
+  Nv12RowPair<true>(luma0, luma1, chroma, out0, out1, width);
+}
+
+void Yuy2RowAvx512(const std::uint8_t* source, std::uint8_t* out, int width) { Yuy2Row<false>(source, out, width); }
+
+void Yuy2RowPastCacheAvx512(const std::uint8_t* source, std::uint8_t* out, int width) {
+  Yuy2Row<true>(source, out, width);
 }
 
 }  // namespace snaplark
