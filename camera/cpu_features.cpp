@@ -96,6 +96,7 @@ CpuFeatures Detect() {
   const CpuidRegisters leaf7 = Cpuid(7, 0);
   f.avx2 = ymmSaved && (leaf7.b & (1u << 5)) != 0;
   f.avx512bw = zmmSaved && f.avx2 && (leaf7.b & (1u << 16)) != 0 && (leaf7.b & (1u << 30)) != 0;
+  f.avx512vbmi = f.avx512bw && (leaf7.c & (1u << 1)) != 0;
   return f;
 }
 #else

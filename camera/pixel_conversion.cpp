@@ -81,6 +81,8 @@ constexpr PixelRowKernels KernelSets[] = {
     {CopyRgbRowScalar, Nv12RowAvx2, Nv12RowPairAvx2, Yuy2RowAvx2, Nv12RowPairAvx2, Yuy2RowAvx2},
     {CopyRgbRowScalar, Nv12RowAvx512, Nv12RowPairAvx512, Yuy2RowAvx512, Nv12RowPairPastCacheAvx512,
      Yuy2RowPastCacheAvx512},
+    {CopyRgbRowScalar, Nv12RowAvx512Vbmi, Nv12RowPairAvx512Vbmi, Yuy2RowAvx512Vbmi, Nv12RowPairPastCacheAvx512Vbmi,
+     Yuy2RowPastCacheAvx512Vbmi},
 #endif
 };
 
@@ -119,6 +121,8 @@ const char* PixelKernelSetName(PixelKernelSet set) {
       return "avx2";
     case PixelKernelSet::Avx512:
       return "avx512";
+    case PixelKernelSet::Avx512Vbmi:
+      return "avx512vbmi";
   }
   return "?";
 }
@@ -135,6 +139,8 @@ bool IsPixelKernelSetSupported(PixelKernelSet set) {
       return cpu.avx2;
     case PixelKernelSet::Avx512:
       return cpu.avx512bw;
+    case PixelKernelSet::Avx512Vbmi:
+      return cpu.avx512vbmi;
 #endif
     default:
       (void)cpu;
@@ -143,7 +149,8 @@ bool IsPixelKernelSetSupported(PixelKernelSet set) {
 }
 
 PixelKernelSet BestPixelKernelSet() {
-  for (const PixelKernelSet set : {PixelKernelSet::Avx512, PixelKernelSet::Avx2, PixelKernelSet::Sse2}) {
+  for (const PixelKernelSet set :
+       {PixelKernelSet::Avx512Vbmi, PixelKernelSet::Avx512, PixelKernelSet::Avx2, PixelKernelSet::Sse2}) {
     if (IsPixelKernelSetSupported(set)) return set;
   }
   return PixelKernelSet::Scalar;

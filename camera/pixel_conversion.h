@@ -72,7 +72,7 @@ void Yuy2RowScalar(const std::uint8_t* source, std::uint8_t* out, int width);
 // the same bytes as the scalar one.
 const PixelRowKernels& ActivePixelRowKernels();
 
-enum class PixelKernelSet { Scalar, Sse2, Avx2, Avx512 };
+enum class PixelKernelSet { Scalar, Sse2, Avx2, Avx512, Avx512Vbmi };
 
 const char* PixelKernelSetName(PixelKernelSet set);
 // Whether this processor (and this build) can run the set. Scalar always can.

@@ -76,7 +76,7 @@ void SumRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes, boo
 // or wider, so that one choice (and one test switch) covers both.
 bool UseShrinkAvx2() {
   const PixelKernelSet set = ActivePixelKernelSet();
-  return set == PixelKernelSet::Avx2 || set == PixelKernelSet::Avx512;
+  return set == PixelKernelSet::Avx2 || set == PixelKernelSet::Avx512 || set == PixelKernelSet::Avx512Vbmi;
 }
 
 // The reciprocals for a row of boxes `rows` tall: the taller rows' table

@@ -29,7 +29,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 [[maybe_unused]] const bool kCrashesEndTheRun = (test::EndRunOnFatalException(), true);
 
-constexpr PixelKernelSet kVectorSets[] = {PixelKernelSet::Sse2, PixelKernelSet::Avx2, PixelKernelSet::Avx512};
+constexpr PixelKernelSet kVectorSets[] = {PixelKernelSet::Sse2, PixelKernelSet::Avx2, PixelKernelSet::Avx512,
+                                          PixelKernelSet::Avx512Vbmi};
 
 // Puts the set chosen at start back after each test.
 class KernelSets : public testing::TestWithParam<PixelKernelSet> {
@@ -77,7 +78,7 @@ TEST(KernelDispatch, ScalarAndSse2AreAlwaysThereAndTheBestSetIsChosenAtStart) {
 #endif
   EXPECT_EQ(ActivePixelKernelSet(), BestPixelKernelSet());
   for (const PixelKernelSet set : kVectorSets) {
-    std::printf("[ kernels  ] %-6s %s\n", PixelKernelSetName(set),
+    std::printf("[ kernels  ] %-10s %s\n", PixelKernelSetName(set),
                 IsPixelKernelSetSupported(set) ? "supported" : "not supported");
     if (!IsPixelKernelSetSupported(set)) {
       EXPECT_FALSE(UsePixelKernelSet(set));

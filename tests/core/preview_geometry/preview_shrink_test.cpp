@@ -37,7 +37,7 @@ TEST(ShrinkFrame, EachPixelIsTheMeanOfItsBoxWhateverTheRatioAndThePadding) {
   // The row sums take the conversions' instruction set: every one this
   // processor has.
   const PixelKernelSet before = ActivePixelKernelSet();
-  for (const PixelKernelSet set : {PixelKernelSet::Scalar, PixelKernelSet::Avx2, PixelKernelSet::Avx512})
+  for (const PixelKernelSet set : {PixelKernelSet::Scalar, PixelKernelSet::Avx2, PixelKernelSet::Avx512, PixelKernelSet::Avx512Vbmi})
     for (const Case& c : cases) {
       if (!UsePixelKernelSet(set)) continue;
       SCOPED_TRACE(testing::Message() << PixelKernelSetName(set) << " " << c.width << "x" << c.height << " -> "
