@@ -22,13 +22,18 @@ hz=$(getconf CLK_TCK)
 trap 'scripts/wine-env.sh stop "$dir"' EXIT
 export WINEPREFIX="$dir/prefix" HOME="$dir/home" WINEDEBUG=-all
 
-# Ticks (user + system) of every thread of one process: "TID TICKS NAME" lines.
-thread_ticks() {
-  local task
+# Processor time of every thread of one process, in nanoseconds (the
+# scheduler's own count: tick counts are too coarse for a thread at a few
+# tenths of a percent; a kernel without it gives ticks, as user + system
+# time): "TID NANOSECONDS NAME" lines.
+thread_times() {
+  local task ns
   for task in /proc/"$1"/task/*; do
-    # The name sits in parentheses and may hold blanks; the counters follow it.
-    awk -v tid="${task##*/}" '{ sub(/^.*\) /, ""); print tid, $12 + $13 }' "$task/stat" 2>/dev/null |
-      while read -r tid ticks; do echo "$tid $ticks $(tr ' ' '_' <"$task/comm" 2>/dev/null)"; done
+    if ! read -r ns _ <"$task/schedstat" 2>/dev/null; then
+      # The name sits in parentheses and may hold blanks; the counters follow it.
+      ns=$(awk -v hz="$hz" '{ sub(/^.*\) /, ""); printf "%.0f", ($12 + $13) * 1e9 / hz }' "$task/stat" 2>/dev/null) || continue
+    fi
+    echo "${task##*/} $ns $(tr ' ' '_' <"$task/comm" 2>/dev/null)"
   done
 }
 process_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
@@ -59,17 +64,17 @@ measure() {  # measure LINK LABEL
   local server xvfb before after server0 xvfb0
   server=$(ours '^wineserver')
   xvfb=$(cat "$dir/xvfb.pid")
-  before=$(thread_ticks "$pid")
+  before=$(thread_times "$pid")
   server0=$(process_ticks "${server:-0}")
   xvfb0=$(process_ticks "$xvfb")
   sleep "$seconds"
-  after=$(thread_ticks "$pid")
+  after=$(thread_times "$pid")
   echo "== $2: CPU share of one core over ${seconds} s"
-  awk -v hz="$hz" -v s="$seconds" '
+  awk -v s="$seconds" '
     NR == FNR { start[$1] = $2; next }
     { used = $2 - ($1 in start ? start[$1] : 0); total += used
-      if (used > 0) printf "  thread %-8s %-20s %6.2f%%\n", $1, $3, 100 * used / hz / s }
-    END { printf "  whole process                  %6.2f%%\n", 100 * total / hz / s }' \
+      if (used > 0) printf "  thread %-8s %-20s %6.2f%%\n", $1, $3, 100 * used / 1e9 / s }
+    END { printf "  whole process                  %6.2f%%\n", 100 * total / 1e9 / s }' \
     <(echo "$before") <(echo "$after")
   awk -v hz="$hz" -v s="$seconds" -v a="$server0" -v b="$(process_ticks "${server:-0}")" \
       -v c="$xvfb0" -v d="$(process_ticks "$xvfb")" \
