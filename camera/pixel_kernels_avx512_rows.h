@@ -53,18 +53,23 @@ struct ChromaTerms {
   __m512i blueRed, swapped, greenSum;
 };
 
-inline ChromaTerms TermsOf(__m512i words) {
-  // (C & 0xFF00) ^ 0x8000 in one ternary-logic step: C ^ 0x80 as a signed
-  // byte is C - 128 = x, so this word is 256 x, and the shift leaves 4x.
-  const __m512i x4 = _mm512_srai_epi16(_mm512_ternarylogic_epi32(words, _mm512_set1_epi16(static_cast<short>(0xFF00)),
-                                                                 _mm512_set1_epi16(static_cast<short>(0x8000)), 0x6A),
-                                       6);
+// From x4 = 4x, x the chroma value less 128, in every word.
+inline ChromaTerms TermsOfQuadrupled(__m512i x4) {
   const __m512i negative = _mm512_srai_epi16(x4, 15);
   const __m512i blueRed = _mm512_sub_epi16(_mm512_mulhi_epi16(x4, PairFactors<1772, 1402>()), negative);
   // Green's two products, then each word gets the pair's sum by adding the
   // rotated doubleword.
   const __m512i greenParts = _mm512_sub_epi16(_mm512_mulhi_epi16(x4, PairFactors<344, 714>()), negative);
   return {blueRed, Rotate16(blueRed), _mm512_add_epi16(greenParts, Rotate16(greenParts))};
+}
+
+inline ChromaTerms TermsOf(__m512i words) {
+  // (C & 0xFF00) ^ 0x8000 in one ternary-logic step: C ^ 0x80 as a signed
+  // byte is C - 128 = x, so this word is 256 x, and the shift leaves 4x.
+  return TermsOfQuadrupled(
+      _mm512_srai_epi16(_mm512_ternarylogic_epi32(words, _mm512_set1_epi16(static_cast<short>(0xFF00)),
+                                                  _mm512_set1_epi16(static_cast<short>(0x8000)), 0x6A),
+                        6));
 }
 
 // `luma`: one pixel's luma per word.
@@ -90,16 +95,13 @@ inline Output3 ConvertYuy2Block(const std::uint8_t* source) {
   return Pack(SumsOf(Load(source)), SumsOf(Load(source + 64)));
 }
 
-// NV12 is YUY2 with the luma and chroma in rows of their own: a row of
-// luma interleaved byte by byte with its chroma row is YUY2 (Y0 U0 Y1 V0
-// ...), so NV12 takes YUY2's arithmetic and packing. Byte unpacks interleave
-// within 128-bit lanes; the qwords are first put in the order that makes the
-// low unpack give pixels 0-31 and the high one 32-63, in the lanes where
+// NV12 is YUY2 with the luma and chroma in rows of their own: a luma row
+// interleaved byte by byte with its chroma row is YUY2 (Y0 U0 Y1 V0 ...), so
+// NV12 takes YUY2's arithmetic and packing. Each half of a 64-byte block is
+// widened to words, which puts pixels 0-31 and 32-63 in the lanes where
 // YUY2's two loads have them.
-inline __m512i InUnpackOrder(const std::uint8_t* p) {
-  // The zero-masked form: GCC 12's plain one starts from an undefined
-  // register and warns about it.
-  return _mm512_maskz_permutexvar_epi64(0xFF, _mm512_set_epi64(7, 3, 6, 2, 5, 1, 4, 0), Load(p));
+inline __m512i WordsOf(const std::uint8_t* p) {
+  return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
 
 // Two rows share a chroma row: its terms are computed once for both.
@@ -107,15 +109,17 @@ struct Nv12Chroma {
   ChromaTerms low, high;  // pixels 0-31 and 32-63
 };
 
+inline ChromaTerms TermsOfChromaWords(__m512i chroma) {
+  return TermsOfQuadrupled(_mm512_slli_epi16(_mm512_sub_epi16(chroma, _mm512_set1_epi16(128)), 2));
+}
+
 inline Nv12Chroma ChromaOf(const std::uint8_t* chroma) {
-  const __m512i uv = InUnpackOrder(chroma), zero = _mm512_setzero_si512();
-  return {TermsOf(_mm512_unpacklo_epi8(zero, uv)), TermsOf(_mm512_unpackhi_epi8(zero, uv))};
+  return {TermsOfChromaWords(WordsOf(chroma)), TermsOfChromaWords(WordsOf(chroma + 32))};
 }
 
 template <PackFunction Pack>
 inline Output3 ConvertNv12Block(const std::uint8_t* luma, const Nv12Chroma& c) {
-  const __m512i y = InUnpackOrder(luma), zero = _mm512_setzero_si512();
-  return Pack(SumsWith(_mm512_unpacklo_epi8(y, zero), c.low), SumsWith(_mm512_unpackhi_epi8(y, zero), c.high));
+  return Pack(SumsWith(WordsOf(luma), c.low), SumsWith(WordsOf(luma + 32), c.high));
 }
 
 // Stores go out in address order: left to itself the compiler issues the
