@@ -39,7 +39,8 @@ inline __m512i PairFactors() {
   return _mm512_set1_epi32(static_cast<int>(pair));
 }
 
-// Swaps the two words of every doubleword (zero-masked form: see Mask).
+// Swaps the two words of every doubleword (the zero-masked form: GCC 12's plain
+// one starts from an undefined register and warns about it).
 inline __m512i Rotate16(__m512i v) { return _mm512_maskz_rol_epi32(0xFFFF, v, 16); }
 
 struct Yuy2Sums {
