@@ -36,7 +36,7 @@ VirtualFrame Corner(const VirtualFrame& frame, int height) {
   std::vector<std::uint8_t> packed;
   const auto copyRows = [&](int first, int count) {
     for (int row = first; row < first + count; ++row) {
-      const std::uint8_t* from = frame.bytes.data() + static_cast<std::size_t>(row) * frame.pitch;
+      const std::uint8_t* from = frame.bytes.data() + frame.offset + static_cast<std::size_t>(row) * frame.pitch;
       packed.insert(packed.end(), from, from + NarrowWidth);
     }
   };

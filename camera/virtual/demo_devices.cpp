@@ -16,59 +16,72 @@ namespace {
 constexpr std::chrono::microseconds ThirtyFramesPerSecond{33'333};
 
 // The patterns are written row by row from tables made once per stream into
-// blocks of the stream's pool, as a driver fills its buffers: a frame costs a
-// few copies of memory, with no allocation and no loop per pixel. Widths are even.
+// blocks of the stream's pool, as a driver fills its buffers: a frame costs at
+// most a write of its memory, with no allocation and no loop per pixel.
+// Widths are even.
 std::uint8_t* RowOf(std::vector<std::uint8_t>& block, std::size_t pitch, int row) {
   return block.data() + pitch * static_cast<std::size_t>(row);
+}
+
+std::vector<std::uint8_t> CountingBlock(std::size_t size) {
+  std::vector<std::uint8_t> block(size);
+  for (std::size_t i = 0; i < size; ++i) block[i] = static_cast<std::uint8_t>(i);
+  return block;
 }
 
 class Nv12Painter {
  public:
   Nv12Painter(int width, int height) : width_(width), height_(height) {
-    lumaRamp_.resize(static_cast<std::size_t>(width) + 256);
-    for (std::size_t i = 0; i < lumaRamp_.size(); ++i) lumaRamp_[i] = static_cast<std::uint8_t>(i);
-    // Row (n mod 4, V / 2) holds pairs U = 4k + n mod 4, V for k = 0, 1, ...;
-    // frame n's chroma row starts at pair n / 4 of it (U repeats every 64 pairs).
-    chromaRows_.resize(4 * 128 * ChromaRowBytes());
-    for (int residue = 0; residue < 4; ++residue) {
-      for (int half = 0; half < 128; ++half) {
-        std::uint8_t* row = chromaRows_.data() + (residue * 128 + half) * ChromaRowBytes();
-        for (std::size_t k = 0; k < ChromaRowBytes() / 2; ++k) {
-          row[2 * k] = static_cast<std::uint8_t>(((4 * k) & 0xFF) + residue);
-          row[2 * k + 1] = static_cast<std::uint8_t>(2 * half);
-        }
+    // Four pairs (8 bytes) at a time, as the YUY2 pattern's tables: table b
+    // holds, for i = 0, 1, ..., the blues 16i + b, + 4, + 8, + 12 in their
+    // places; frame n's chroma rows start at word n / 16 of table n mod 16.
+    for (std::uint64_t b = 0; b < 16; ++b) {
+      blueWords_[b].resize(Words() + 16);
+      for (std::uint64_t i = 0; i < blueWords_[b].size(); ++i) {
+        const std::uint64_t k = 16 * i + b;
+        blueWords_[b][i] = (k & 0xFF) | ((k + 4) & 0xFF) << 16 | ((k + 8) & 0xFF) << 32 | ((k + 12) & 0xFF) << 48;
       }
     }
   }
 
-  // Rows 64 bytes longer than the picture, as a driver's aligned allocation
-  // makes them, in a 2-D buffer as webcams hand them over.
+  // The luma is never written per frame. A block's bytes count up (byte i
+  // is i mod 256) and the pitch is 1 more than a multiple of 256, so the
+  // rows of a picture that starts at byte 3n mod 256 hold frame n's diagonal
+  // ramp: moving the picture's start moves the ramp. Only the chroma rows,
+  // which follow the luma, are written. Each row's spare bytes outnumber the
+  // start's largest move, so no frame's chroma reaches into a later frame's
+  // luma in the same block, nor do a row's whole words reach the next row.
   VirtualFrame Paint(std::uint32_t n, const std::shared_ptr<VirtualFramePool>& pool) const {
-    const std::size_t pitch = static_cast<std::size_t>(width_) + 64;
     VirtualFrame frame;
     frame.twoDimensional = true;
-    frame.pitch = static_cast<LONG>(pitch);
+    frame.pitch = static_cast<LONG>(Pitch());
     frame.rowBytes = static_cast<DWORD>(width_);
     frame.rows = static_cast<DWORD>(height_ + height_ / 2);
-    frame.bytes = pool->Take(pitch * frame.rows, 0xA5);
+    frame.offset = (3 * n) & 0xFF;
+    const std::size_t size = 255 + Pitch() * frame.rows;
+    frame.bytes = pool->Take(size, [size] { return CountingBlock(size); });
     frame.pool = pool;
-    for (int y = 0; y < height_; ++y) {
-      std::memcpy(RowOf(frame.bytes, pitch, y), lumaRamp_.data() + ((y + 3 * n) & 0xFF), width_);
-    }
-    const std::uint8_t* chroma = chromaRows_.data() + (n & 3) * 128 * ChromaRowBytes() + 2 * ((n >> 2) & 63);
+    const std::uint64_t* blues = blueWords_[n & 15].data() + ((n >> 4) & 15);
+    std::uint8_t* chromaPlane = frame.bytes.data() + frame.offset + Pitch() * height_;
     for (int r = 0; r < height_ / 2; ++r) {
-      std::memcpy(RowOf(frame.bytes, pitch, height_ + r), chroma + ((2 * r + n) & 127) * ChromaRowBytes(), width_);
+      const std::uint64_t reds = ((4u * r + 2 * n) & 0xFF) * 0x0100010001000100u;
+      std::uint8_t* row = chromaPlane + Pitch() * r;
+      for (std::size_t j = 0; j < Words(); ++j) {
+        const std::uint64_t word = blues[j] | reds;
+        std::memcpy(row + 8 * j, &word, sizeof(word));
+      }
     }
     return frame;
   }
 
  private:
-  std::size_t ChromaRowBytes() const { return static_cast<std::size_t>(width_) + 128; }
+  // One more than a multiple of 256, and at least 256 bytes longer than a row.
+  std::size_t Pitch() const { return (static_cast<std::size_t>(width_) + 255 + 255) / 256 * 256 + 1; }
+  std::size_t Words() const { return (static_cast<std::size_t>(width_) + 7) / 8; }
 
   int width_;
   int height_;
-  std::vector<std::uint8_t> lumaRamp_;
-  std::vector<std::uint8_t> chromaRows_;
+  std::vector<std::uint64_t> blueWords_[16];
 };
 
 class Yuy2Painter {
@@ -101,7 +114,7 @@ class Yuy2Painter {
     frame.pitch = static_cast<LONG>(pitch);
     frame.rowBytes = static_cast<DWORD>(pitch);
     frame.rows = static_cast<DWORD>(height_);
-    frame.bytes = pool->Take(pitch * frame.rows, 0);
+    frame.bytes = pool->Take(pitch * frame.rows, [&] { return std::vector<std::uint8_t>(pitch * frame.rows); });
     frame.pool = pool;
     const std::uint64_t* blues = blueWords_[n & 7].data() + ((n >> 3) & 31);
     const std::size_t words = Words();

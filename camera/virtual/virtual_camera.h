@@ -41,12 +41,14 @@ class VirtualFramePool;
 
 // The memory of one media buffer. A plain buffer is locked as it is. A 2-D
 // buffer holds `rows` rows of `rowBytes` meaningful bytes, `pitch` bytes apart
-// (negative: the top row is the last one in memory, as in a bottom-up bitmap);
-// it answers a 2-D lock with that pitch and a plain lock with a packed copy.
+// (negative: the top row is the last one in memory, as in a bottom-up bitmap),
+// the first in memory `offset` bytes into the buffer; it answers a 2-D lock
+// with that pitch and a plain lock with a packed copy.
 struct VirtualFrame {
   std::vector<std::uint8_t> bytes;
   bool twoDimensional = false;
   LONG pitch = 0;
+  std::size_t offset = 0;
   DWORD rowBytes = 0;
   DWORD rows = 0;
   // Whether a 2-D buffer also offers the sized lock of newer systems, which
@@ -61,9 +63,9 @@ struct VirtualFrame {
 // blocks exist as samples are out at a time, no frame allocates.
 class VirtualFramePool {
  public:
-  // A block of `size` bytes: a returned one as it was left, else a new one
-  // filled with `filler`.
-  std::vector<std::uint8_t> Take(std::size_t size, std::uint8_t filler);
+  // A block of `size` bytes: a returned one as it was left, else the one
+  // that `makeNew` makes.
+  std::vector<std::uint8_t> Take(std::size_t size, const std::function<std::vector<std::uint8_t>()>& makeNew);
   void Give(std::vector<std::uint8_t> block);
   int BlocksAllocated() const { return allocated_.load(); }
 

@@ -89,8 +89,8 @@ class VirtualBuffer final : public ComObject<VirtualBuffer, Answers<IMFMediaBuff
   STDMETHODIMP Lock(BYTE** data, DWORD* maxLength, DWORD* currentLength) override {
     if (!data) return E_POINTER;
     std::lock_guard<std::mutex> lock(mutex_);
-    BYTE* start = frame_.bytes.data();
-    DWORD length = static_cast<DWORD>(frame_.bytes.size());
+    BYTE* start = frame_.bytes.data() + frame_.offset;
+    DWORD length = static_cast<DWORD>(frame_.bytes.size() - frame_.offset);
     if (frame_.twoDimensional && !IsPacked()) {
       // A plain lock of a 2-D buffer gives the rows packed, as the platform's do.
       packedCopy_.resize(static_cast<std::size_t>(frame_.rowBytes) * frame_.rows);
@@ -187,7 +187,7 @@ class VirtualBuffer final : public ComObject<VirtualBuffer, Answers<IMFMediaBuff
   BYTE* RowAt(DWORD row) {
     const std::size_t distance = static_cast<std::size_t>(frame_.pitch < 0 ? -frame_.pitch : frame_.pitch);
     const DWORD memoryRow = frame_.pitch < 0 ? frame_.rows - 1 - row : row;
-    return frame_.bytes.data() + distance * memoryRow;
+    return frame_.bytes.data() + frame_.offset + distance * memoryRow;
   }
 
   VirtualFrame frame_;
@@ -656,7 +656,8 @@ void VirtualMediaStream::Shutdown(bool requestsOpen) {
 
 }  // namespace
 
-std::vector<std::uint8_t> VirtualFramePool::Take(std::size_t size, std::uint8_t filler) {
+std::vector<std::uint8_t> VirtualFramePool::Take(std::size_t size,
+                                                 const std::function<std::vector<std::uint8_t>()>& makeNew) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     while (!free_.empty()) {
@@ -666,7 +667,7 @@ std::vector<std::uint8_t> VirtualFramePool::Take(std::size_t size, std::uint8_t 
     }
   }
   ++allocated_;
-  return std::vector<std::uint8_t>(size, filler);
+  return makeNew();
 }
 
 void VirtualFramePool::Give(std::vector<std::uint8_t> block) {
