@@ -7,11 +7,13 @@
 // the same layout (YUY2's intermediate planes are not counted), so rows of one
 // layout compare directly. frames/s is the same measure per frame.
 //
-//   conversion_bench --benchmark_min_time=0.05
+//   conversion_bench --benchmark_min_time=0.1 --benchmark_repetitions=7
+//                    --benchmark_enable_random_interleaving=true --benchmark_filter='1920|3840'
 #include <benchmark/benchmark.h>
 #include <libyuv/convert_argb.h>
 #include <libyuv/planar_functions.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -200,20 +202,36 @@ void RegisterForcedSets() {
   }
 }
 
-// Keeps each run's processor time per frame by name (steadier than wall
-// time on a machine that other work shares), beside the usual console output.
+// Keeps each benchmark's processor times per frame (steadier than wall time
+// on a machine that other work shares), beside the usual console output, and
+// gives their median: one spell of a neighbour's load moves it less than it
+// moves any single run. Repetitions run in random order with
+// --benchmark_enable_random_interleaving, so that a ratio's two sides meet
+// the same spells.
 class RecordingReporter : public benchmark::ConsoleReporter {
  public:
-  std::map<std::string, double> microseconds;
+  std::map<std::string, double> Medians() const {
+    std::map<std::string, double> medians;
+    for (auto [name, times] : runs_) {
+      std::sort(times.begin(), times.end());
+      const std::size_t middle = times.size() / 2;
+      medians[name] = times.size() % 2 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
+    }
+    return medians;
+  }
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
+      // Each repetition carries the benchmark's own name; the aggregates, suffixed ones.
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        microseconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        runs_[run.benchmark_name()].push_back(run.GetAdjustedCPUTime());
       }
     }
     ConsoleReporter::ReportRuns(runs);
   }
+
+ private:
+  std::map<std::string, std::vector<double>> runs_;
 };
 
 void PrintTargets(const std::map<std::string, double>& us) {
@@ -234,7 +252,7 @@ void PrintTargets(const std::map<std::string, double>& us) {
   // Full HD fits the last-level cache of most server processors; 4K does not
   // fit any, so there the floor is the memory's own pace.
   for (const char* size : {"1920x1080", "3840x2160"}) {
-    std::printf("\nSpeed targets at %s, kernel set %s (ratio of processor times per frame):\n", size,
+    std::printf("\nSpeed targets at %s, kernel set %s (ratio of median processor times per frame):\n", size,
                 PixelKernelSetName(BestPixelKernelSet()));
     std::string suffix = std::string("/w:") + size;
     suffix.replace(suffix.find('x'), 1, "/h:");
@@ -264,6 +282,6 @@ int main(int argc, char** argv) {
   snaplark::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  snaplark::PrintTargets(reporter.microseconds);
+  snaplark::PrintTargets(reporter.Medians());
   return 0;
 }
