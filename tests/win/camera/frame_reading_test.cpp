@@ -222,6 +222,15 @@ TEST_F(FrameReading, BottomUpAndPaddedBuffersComeOutTheRightWayUp) {
   padded.resize(64 * 60, 0x22);  // and four below the chroma rows
   std::vector<std::uint8_t> longer = nv12;
   longer.resize(64 * 60, 0x33);
+  // A picture that starts partway into its buffer, at an odd pitch, through
+  // either 2-D lock: the reader starts at the first row, not at the memory.
+  const auto partwayIn = [&](bool sizedLock) {
+    VirtualFrame frame = PitchedFrame(nv12, 64, 67, 0x44);
+    frame.bytes.insert(frame.bytes.begin(), 29, 0x55);
+    frame.offset = 29;
+    frame.sizedLock = sizedLock;
+    return frame;
+  };
   struct Case {
     const char* name;
     GUID subtype;
@@ -237,6 +246,8 @@ TEST_F(FrameReading, BottomUpAndPaddedBuffersComeOutTheRightWayUp) {
       // long the buffer: here as long as a padded 40-row plane would be.
       {"NV12 in a longer buffer", MFVideoFormat_NV12, 64, 32, 0, PitchedFrame(longer, 64, 64),
        ExpectedFromNv12(nv12, 64, 32)},
+      {"NV12 partway in", MFVideoFormat_NV12, 64, 32, 0, partwayIn(true), ExpectedFromNv12(nv12, 64, 32)},
+      {"NV12 partway in, older lock", MFVideoFormat_NV12, 64, 32, 0, partwayIn(false), ExpectedFromNv12(nv12, 64, 32)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
