@@ -47,6 +47,14 @@ class Monitor {
   void WaitFor(Lock& held, std::chrono::milliseconds limit) { Sleep(held, limit); }
 
   void NotifyAll();
+  // The same with `held` let go meanwhile: a waiter woken while the lock is
+  // still held wakes only to wait for the lock, and is woken a second time
+  // when it is let go.
+  void NotifyAllUnlocked(Lock& held) {
+    held.unlock();
+    NotifyAll();
+    held.lock();
+  }
 
  private:
   // Until woken or `limit` has passed (a negative limit: no limit).

@@ -66,7 +66,7 @@ StallableCall::Outcome StallableCall::Run(std::chrono::milliseconds limit) {
   }
   if (shared.cancelled) return Outcome::Cancelled;
   const std::uint64_t ticket = ++shared.requested;
-  shared.monitor.NotifyAll();
+  shared.monitor.NotifyAllUnlocked(lock);
   shared.monitor.WaitUntil(lock, deadline, [&] { return shared.cancelled || shared.finished >= ticket; });
   if (shared.finished >= ticket) return Outcome::Finished;
   return shared.cancelled ? Outcome::Cancelled : Outcome::TimedOut;
@@ -102,7 +102,7 @@ void StallableCall::Work(std::shared_ptr<Shared> shared) {
     shared->call();
     lock.lock();
     shared->finished = shared->requested;
-    shared->monitor.NotifyAll();
+    shared->monitor.NotifyAllUnlocked(lock);
   }
 }
 
