@@ -1,10 +1,11 @@
 #include "ui/preview_shrink.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "camera/frame_layout.h"
 #include "camera/pixel_conversion.h"
-#include "ui/preview_shrink_avx2.h"
+#include "ui/preview_shrink_vectors.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -17,18 +18,46 @@ namespace {
 // Box b of n boxes over `length` pixels starts here.
 int BoxStart(int b, int length, int n) { return static_cast<int>(static_cast<std::int64_t>(b) * length / n); }
 
+// A group's boxes are read from two 32-lane vectors of sums: at most 21
+// pixels' worth from the group's first.
+constexpr int GroupSums = 64;
+constexpr int GroupLanes = 32;
+constexpr int GroupPixels = GroupSums / 3;
+
+// Groups as many boxes as fit in GroupPixels, however wide each box turns out
+// (at most narrowBox + 1), and at most eight (four lanes each).
+void PlanGroups(ShrinkScratch& scratch, int toWidth) {
+  const int perGroup = std::min(GroupLanes / 4, GroupPixels / (scratch.narrowBox + 1));
+  scratch.groupBoxes = perGroup;
+  scratch.groupStart.clear();
+  scratch.groupLanes.clear();
+  if (perGroup < 1) return;
+  const std::vector<int>& start = scratch.columnStart;
+  for (int first = 0; first < toWidth; first += perGroup) {
+    scratch.groupStart.push_back(3 * start[first]);
+    for (int lane = 0; lane < GroupLanes; ++lane) {
+      const int c = first + lane / 4;
+      const int at = lane / 4 < perGroup && c < toWidth && lane % 4 < 3 ? 3 * (start[c] - start[first]) + lane % 4 : 0;
+      scratch.groupLanes.push_back(static_cast<std::uint16_t>(at));
+    }
+  }
+}
+
 void Prepare(int width, int height, int toWidth, int toHeight, ShrinkScratch& scratch) {
   if (scratch.fromWidth == width && scratch.fromHeight == height && scratch.toWidth == toWidth &&
       scratch.toHeight == toHeight) {
     return;
   }
-  // Eight spare sums past the row: a box's last pixel is read as eight lanes.
-  scratch.sums.assign(static_cast<std::size_t>(3) * width + 8, 0);
+  // Spare sums past the row: a box's last pixel is read as eight lanes, and a
+  // group of boxes as 64.
+  scratch.sums.assign(static_cast<std::size_t>(3) * width + GroupSums, 0);
   scratch.columnStart.resize(static_cast<std::size_t>(toWidth) + 1);
   for (int c = 0; c <= toWidth; ++c) scratch.columnStart[c] = BoxStart(c, width, toWidth);
   scratch.narrowBox = width / toWidth;
-  scratch.extraColumn.assign(static_cast<std::size_t>(4) * toWidth, 0);
-  scratch.reciprocals.assign(static_cast<std::size_t>(8) * toWidth, 0);
+  // Per-box tables are read a whole group of boxes at a time, so the last
+  // group reads a vector's worth past them.
+  scratch.extraColumn.assign(static_cast<std::size_t>(4) * toWidth + GroupLanes, 0);
+  scratch.reciprocals.assign(static_cast<std::size_t>(8) * toWidth + GroupLanes, 0);
   const int shortRows = height / toHeight;
   for (int c = 0; c < toWidth; ++c) {
     const int columns = scratch.columnStart[c + 1] - scratch.columnStart[c];
@@ -43,6 +72,7 @@ void Prepare(int width, int height, int toWidth, int toHeight, ShrinkScratch& sc
       }
     }
   }
+  PlanGroups(scratch, toWidth);
   scratch.fromWidth = width;
   scratch.fromHeight = height;
   scratch.toWidth = toWidth;
@@ -72,11 +102,17 @@ void SumRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes, boo
   for (; i < bytes; ++i) sums[i] = static_cast<std::uint16_t>((First ? 0 : sums[i]) + row[i]);
 }
 
-// The shrink widens its row sums to AVX2 when the conversions run with AVX2
-// or wider, so that one choice (and one test switch) covers both.
-bool UseShrinkAvx2() {
+// The shrink takes the conversions' instruction set, so that one choice (and
+// one test switch) covers both: AVX2 row sums from the AVX2 set up, and the
+// AVX-512 emit with either AVX-512 set.
+struct ShrinkVectors {
+  bool avx2, avx512;
+};
+
+ShrinkVectors ChooseShrinkVectors() {
   const PixelKernelSet set = ActivePixelKernelSet();
-  return set == PixelKernelSet::Avx2 || set == PixelKernelSet::Avx512 || set == PixelKernelSet::Avx512Vbmi;
+  const bool avx512 = set == PixelKernelSet::Avx512 || set == PixelKernelSet::Avx512Vbmi;
+  return {avx512 || set == PixelKernelSet::Avx2, avx512};
 }
 
 // The reciprocals for a row of boxes `rows` tall: the taller rows' table
@@ -162,18 +198,22 @@ bool ShrinkFrame(const std::uint8_t* pixels, int width, int height, std::uint32_
   Prepare(width, height, toWidth, toHeight, scratch);
   const std::size_t stride = static_cast<std::size_t>(FrameStride(width));
   const std::size_t rowBytes = static_cast<std::size_t>(3) * width;
-  const bool avx2 = UseShrinkAvx2();
+  const ShrinkVectors vectors = ChooseShrinkVectors();
   // The largest box: one more row and column than the smallest.
   const int largestBox = (height / toHeight + 1) * (width / toWidth + 1);
   for (int r = 0; r < toHeight; ++r) {
     const int first = BoxStart(r, height, toHeight);
     const int last = BoxStart(r + 1, height, toHeight);
-    SumRow<true>(scratch.sums.data(), pixels + stride * first, rowBytes, avx2);
-    for (int y = first + 1; y < last; ++y) SumRow<false>(scratch.sums.data(), pixels + stride * y, rowBytes, avx2);
+    SumRow<true>(scratch.sums.data(), pixels + stride * first, rowBytes, vectors.avx2);
+    for (int y = first + 1; y < last; ++y) SumRow<false>(scratch.sums.data(), pixels + stride * y, rowBytes, vectors.avx2);
     std::uint32_t* row = out + static_cast<std::size_t>(toWidth) * r;
 #ifdef SNAPLARK_SHRINK_SSE2
     if (largestBox <= 257) {
-      EmitRowVector(scratch, last - first, row);
+      if (vectors.avx512 && scratch.groupBoxes > 0) {
+        EmitRowAvx512(scratch, RowReciprocals(scratch, last - first), row);
+      } else {
+        EmitRowVector(scratch, last - first, row);
+      }
       continue;
     }
 #endif

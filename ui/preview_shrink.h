@@ -20,6 +20,13 @@ struct ShrinkScratch {
   std::vector<std::uint16_t> extraColumn;
   std::vector<std::uint16_t> reciprocals;
   int narrowBox = 0;
+  // For the AVX-512 emit: boxes in groups of `groupBoxes` (none when boxes are
+  // too wide for it), each group's sums within 64 of its first. Per group: that
+  // first sum's index, and 32 word lanes (box b's colours in lanes 4b..4b+2)
+  // holding where each lane's leftmost column sits from there.
+  int groupBoxes = 0;
+  std::vector<std::int32_t> groupStart;
+  std::vector<std::uint16_t> groupLanes;
   int fromWidth = 0, fromHeight = 0, toWidth = 0, toHeight = 0;
 };
 

@@ -1,4 +1,4 @@
-#include "ui/preview_shrink_avx2.h"
+#include "ui/preview_shrink_vectors.h"
 
 #if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
 #include <immintrin.h>
