@@ -175,13 +175,15 @@ BENCHMARK(SnaplarkConvertYuy2)->Apply(CameraSizes);
 BENCHMARK(LibyuvYuy2ToRgb24)->Apply(CameraSizes);
 BENCHMARK(SnaplarkShrinkFrame)->Apply(CameraSizes);
 
-// One conversion with one kernel set forced, at the largest camera size.
+// One conversion (or the shrink, which takes the conversions' set) with one
+// kernel set forced, at full HD.
 void RegisterForcedSets() {
   using Fn = void (*)(benchmark::State&);
   const std::pair<const char*, Fn> conversions[] = {
       {"SnaplarkCopyRgbRows", SnaplarkCopyRgbRows},
       {"SnaplarkConvertNv12", SnaplarkConvertNv12},
       {"SnaplarkConvertYuy2", SnaplarkConvertYuy2},
+      {"SnaplarkShrinkFrame", SnaplarkShrinkFrame},
   };
   for (const PixelKernelSet set :
        {PixelKernelSet::Scalar, PixelKernelSet::Sse2, PixelKernelSet::Avx2, PixelKernelSet::Avx512,

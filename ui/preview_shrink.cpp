@@ -129,16 +129,26 @@ std::uint32_t Pack(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint3
 #ifdef SNAPLARK_SHRINK_SSE2
 __m128i Load(const std::uint16_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
 
+// The scratch's tables as the emit reads them, copied out of it so that they
+// stay in registers: as far as the compiler knows, the row's stores could
+// change the scratch.
+struct BoxTables {
+  const std::uint16_t* sums;
+  const int* columnStart;
+  const std::uint16_t* extraColumn;
+  int narrowBox;
+};
+
 // Box c's blue, green and red sums in lanes 0-2 (lane 3 and up are not
 // ours). The wider boxes' extra column is masked in rather than branched to:
 // which boxes are wider follows no pattern a processor could predict. (The
 // last box's may be the spare sums past the row.)
-inline __m128i BoxSums(const ShrinkScratch& scratch, int c) {
-  const std::uint16_t* box = scratch.sums.data() + 3 * scratch.columnStart[c];
+inline __m128i BoxSums(const BoxTables& t, int c) {
+  const std::uint16_t* box = t.sums + 3 * t.columnStart[c];
   __m128i total = Load(box);
-  for (int x = 1; x < scratch.narrowBox; ++x) total = _mm_add_epi16(total, Load(box + 3 * x));
-  const __m128i extra = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(scratch.extraColumn.data() + 4 * c));
-  return _mm_add_epi16(total, _mm_and_si128(Load(box + 3 * scratch.narrowBox), extra));
+  for (int x = 1; x < t.narrowBox; ++x) total = _mm_add_epi16(total, Load(box + 3 * x));
+  const __m128i extra = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(t.extraColumn + 4 * c));
+  return _mm_add_epi16(total, _mm_and_si128(Load(box + 3 * t.narrowBox), extra));
 }
 
 // Two boxes' means as 0x00RRGGBB words in the low 64 bits:
@@ -154,14 +164,17 @@ __m128i PairMeans(__m128i sums, __m128i reciprocals) {
 // sums stay within 16 bits.
 void EmitRowVector(const ShrinkScratch& scratch, int rows, std::uint32_t* out) {
   const std::uint16_t* reciprocals = RowReciprocals(scratch, rows);
+  const BoxTables tables{scratch.sums.data(), scratch.columnStart.data(), scratch.extraColumn.data(),
+                         scratch.narrowBox};
+  const int toWidth = scratch.toWidth;
   int c = 0;
-  for (; c + 2 <= scratch.toWidth; c += 2) {
-    const __m128i pair = _mm_unpacklo_epi64(BoxSums(scratch, c), BoxSums(scratch, c + 1));
+  for (; c + 2 <= toWidth; c += 2) {
+    const __m128i pair = _mm_unpacklo_epi64(BoxSums(tables, c), BoxSums(tables, c + 1));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + c), PairMeans(pair, Load(reciprocals + 4 * c)));
   }
-  if (c < scratch.toWidth) {
+  if (c < toWidth) {
     const __m128i reciprocal = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reciprocals + 4 * c));
-    out[c] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(PairMeans(BoxSums(scratch, c), reciprocal)));
+    out[c] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(PairMeans(BoxSums(tables, c), reciprocal)));
   }
 }
 #endif
