@@ -46,8 +46,8 @@ void EmitRowAvx512(const ShrinkScratch& scratch, const std::uint16_t* reciprocal
     if (first + 8 <= toWidth) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + first), means);
     } else {
-      alignas(32) std::uint32_t last[8];
-      _mm256_store_si256(reinterpret_cast<__m256i*>(last), means);
+      std::uint32_t last[8];
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(last), means);
       std::memcpy(out + first, last, sizeof(std::uint32_t) * static_cast<std::size_t>(toWidth - first));
     }
   }
