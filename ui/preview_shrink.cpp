@@ -5,6 +5,7 @@
 
 #include "camera/frame_layout.h"
 #include "camera/pixel_conversion.h"
+#include "ui/preview_shrink_sums.h"
 #include "ui/preview_shrink_vectors.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -79,28 +80,18 @@ void Prepare(int width, int height, int toWidth, int toHeight, ShrinkScratch& sc
   scratch.toHeight = toHeight;
 }
 
-// Adds one source row's bytes to the running sums (or starts them with it).
-// Written out in vectors: compilers at -O2 leave these loops a byte at a time.
-template <bool First>
-void SumRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes, bool avx2) {
-  std::size_t i = 0;
 #ifdef SNAPLARK_SHRINK_SSE2
-  if (avx2) i = SumRowAvx2(sums, row, bytes, First);
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= bytes; i += 16) {
-    const __m128i bytes16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-    __m128i low = _mm_unpacklo_epi8(bytes16, zero), high = _mm_unpackhi_epi8(bytes16, zero);
-    __m128i* to = reinterpret_cast<__m128i*>(sums + i);
-    if (!First) {
-      low = _mm_add_epi16(low, _mm_loadu_si128(to));
-      high = _mm_add_epi16(high, _mm_loadu_si128(to + 1));
-    }
-    _mm_storeu_si128(to, low);
-    _mm_storeu_si128(to + 1, high);
-  }
+// The row sums of processors without AVX2, and of every row's last bytes
+// with it.
+struct Sse2Words {
+  static constexpr std::size_t Block = 16;
+  static __m128i Bytes(const std::uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+  static __m128i Low(const std::uint8_t* at) { return _mm_unpacklo_epi8(Bytes(at), _mm_setzero_si128()); }
+  static __m128i High(const std::uint8_t* at) { return _mm_unpackhi_epi8(Bytes(at), _mm_setzero_si128()); }
+  static __m128i Add(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
+  static void Store(std::uint16_t* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); }
+};
 #endif
-  for (; i < bytes; ++i) sums[i] = static_cast<std::uint16_t>((First ? 0 : sums[i]) + row[i]);
-}
 
 // The shrink takes the conversions' instruction set, so that one choice (and
 // one test switch) covers both: AVX2 row sums from the AVX2 set up, and the
@@ -113,6 +104,28 @@ ShrinkVectors ChooseShrinkVectors() {
   const PixelKernelSet set = ActivePixelKernelSet();
   const bool avx512 = set == PixelKernelSet::Avx512 || set == PixelKernelSet::Avx512Vbmi;
   return {avx512 || set == PixelKernelSet::Avx2, avx512};
+}
+
+// A row of boxes' sums, byte i of each of `rows` rows (from `top` on,
+// `stride` apart) into sums[i]. The vector sums add a block of every row at
+// once and store it once, where adding row by row would load and store the
+// sums once per row; they leave the row's last bytes (fewer than a block).
+void SumBoxRows(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows, std::size_t bytes,
+                const ShrinkVectors& vectors) {
+  std::size_t i = 0;
+#ifdef SNAPLARK_SHRINK_SSE2
+  if (vectors.avx512) {
+    i = SumRowsAvx512(sums, top, stride, rows, bytes);
+  } else if (vectors.avx2) {
+    i = SumRowsAvx2(sums, top, stride, rows, bytes);
+  }
+  i += SumRowsOf<Sse2Words>(sums + i, top + i, stride, rows, bytes - i);
+#endif
+  for (; i < bytes; ++i) {
+    unsigned sum = 0;
+    for (int y = 0; y < rows; ++y) sum += top[stride * static_cast<std::size_t>(y) + i];
+    sums[i] = static_cast<std::uint16_t>(sum);
+  }
 }
 
 // The reciprocals for a row of boxes `rows` tall: the taller rows' table
@@ -217,8 +230,7 @@ bool ShrinkFrame(const std::uint8_t* pixels, int width, int height, std::uint32_
   for (int r = 0; r < toHeight; ++r) {
     const int first = BoxStart(r, height, toHeight);
     const int last = BoxStart(r + 1, height, toHeight);
-    SumRow<true>(scratch.sums.data(), pixels + stride * first, rowBytes, vectors.avx2);
-    for (int y = first + 1; y < last; ++y) SumRow<false>(scratch.sums.data(), pixels + stride * y, rowBytes, vectors.avx2);
+    SumBoxRows(scratch.sums.data(), pixels + stride * first, stride, last - first, rowBytes, vectors);
     std::uint32_t* row = out + static_cast<std::size_t>(toWidth) * r;
 #ifdef SNAPLARK_SHRINK_SSE2
     if (largestBox <= 257) {

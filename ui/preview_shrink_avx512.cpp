@@ -1,3 +1,4 @@
+#include "ui/preview_shrink_sums.h"
 #include "ui/preview_shrink_vectors.h"
 
 #if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
@@ -6,6 +7,23 @@
 #include <cstring>
 
 namespace snaplark {
+
+namespace {
+struct Avx512Words {
+  static constexpr std::size_t Block = 64;
+  static __m512i Low(const std::uint8_t* at) {
+    return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+  }
+  static __m512i High(const std::uint8_t* at) { return Low(at + 32); }
+  static __m512i Add(__m512i a, __m512i b) { return _mm512_add_epi16(a, b); }
+  static void Store(std::uint16_t* at, __m512i v) { _mm512_storeu_si512(at, v); }
+};
+}  // namespace
+
+std::size_t SumRowsAvx512(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows,
+                          std::size_t bytes) {
+  return SumRowsOf<Avx512Words>(sums, top, stride, rows, bytes);
+}
 
 // Each group's sums are two vectors; a two-source word permute picks every
 // box's colours out of them for one column of the boxes at a time, so a

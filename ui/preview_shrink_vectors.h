@@ -8,10 +8,13 @@
 
 namespace snaplark {
 
-// Adds (or, when `first`, copies) the whole 32-byte blocks of `row` to
-// `sums`, byte i to sums[i]; returns how many bytes it took, for the caller
-// to finish the rest. AVX2.
-std::size_t SumRowAvx2(std::uint16_t* sums, const std::uint8_t* row, std::size_t bytes, bool first);
+// Sums `rows` rows, `stride` bytes apart, byte i of each into sums[i], in
+// whole blocks (32 bytes with AVX2, 64 with AVX-512 F and BW); returns how
+// many bytes of each row they took, for the caller to finish the rest.
+std::size_t SumRowsAvx2(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows,
+                        std::size_t bytes);
+std::size_t SumRowsAvx512(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows,
+                          std::size_t bytes);
 
 // One output row from the summed rows, a group of boxes at a time, as the
 // SSE2 emit does it box by box; `reciprocals` is the table for the row's
