@@ -19,8 +19,7 @@ struct Avx2Words {
 };
 }  // namespace
 
-std::size_t SumRowsAvx2(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows,
-                        std::size_t bytes) {
+std::size_t SumRowsAvx2(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows, std::size_t bytes) {
   return SumRowsOf<Avx2Words>(sums, top, stride, rows, bytes);
 }
 

@@ -56,8 +56,9 @@ void EmitRowAvx512(const ShrinkScratch& scratch, const std::uint16_t* reciprocal
     total = _mm512_mask_add_epi16(total, wide, total, _mm512_permutex2var_epi16(low, at, high));
     // (sum * reciprocal + 32768) >> 16, as the SSE2 emit rounds it.
     const __m512i reciprocal = _mm512_loadu_si512(reciprocals + 4 * first);
-    const __m256i means = _mm512_maskz_cvtusepi16_epi8(~__mmask32{0}, _mm512_add_epi16(
-        _mm512_mulhi_epu16(total, reciprocal), _mm512_srli_epi16(_mm512_mullo_epi16(total, reciprocal), 15)));
+    const __m256i means = _mm512_maskz_cvtusepi16_epi8(
+        ~__mmask32{0}, _mm512_add_epi16(_mm512_mulhi_epu16(total, reciprocal),
+                                        _mm512_srli_epi16(_mm512_mullo_epi16(total, reciprocal), 15)));
     // Eight boxes go out whole even when the group has fewer: the next group
     // writes over the rest. (A narrowing store straight to memory is slow on
     // AMD processors.) Only the row's last boxes must not go past it.

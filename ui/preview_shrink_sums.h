@@ -16,8 +16,7 @@ namespace {
 // block's first and second half of bytes to words (Low, High), adds words
 // (Add) and stores them (Store).
 template <typename Words>
-std::size_t SumRowsOf(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows,
-                      std::size_t bytes) {
+std::size_t SumRowsOf(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows, std::size_t bytes) {
   std::size_t i = 0;
   for (; i + Words::Block <= bytes; i += Words::Block) {
     const std::uint8_t* row = top + i;

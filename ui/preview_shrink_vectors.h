@@ -11,8 +11,7 @@ namespace snaplark {
 // Sums `rows` rows, `stride` bytes apart, byte i of each into sums[i], in
 // whole blocks (32 bytes with AVX2, 64 with AVX-512 F and BW); returns how
 // many bytes of each row they took, for the caller to finish the rest.
-std::size_t SumRowsAvx2(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows,
-                        std::size_t bytes);
+std::size_t SumRowsAvx2(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows, std::size_t bytes);
 std::size_t SumRowsAvx512(std::uint16_t* sums, const std::uint8_t* top, std::size_t stride, int rows,
                           std::size_t bytes);
 

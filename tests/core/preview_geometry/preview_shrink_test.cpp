@@ -53,8 +53,8 @@ TEST(ShrinkFrame, EachPixelIsTheMeanOfItsBoxWhateverTheRatioAndThePadding) {
     // The shrink takes the conversions' instruction set: every one this
     // processor has must give the scalar code's very pixels.
     std::vector<std::uint32_t> scalar;
-    for (const PixelKernelSet set : {PixelKernelSet::Scalar, PixelKernelSet::Avx2,
-                                     PixelKernelSet::Avx512, PixelKernelSet::Avx512Vbmi}) {
+    for (const PixelKernelSet set :
+         {PixelKernelSet::Scalar, PixelKernelSet::Avx2, PixelKernelSet::Avx512, PixelKernelSet::Avx512Vbmi}) {
       if (!UsePixelKernelSet(set)) continue;
       SCOPED_TRACE(testing::Message() << PixelKernelSetName(set) << " " << c.width << "x" << c.height << " -> "
                                       << c.toWidth << "x" << c.toHeight);
