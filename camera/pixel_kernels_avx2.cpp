@@ -53,16 +53,21 @@ struct ChromaTerms {
   __m256i blueRed, swapped, greenSum;
 };
 
-inline ChromaTerms TermsOf(__m256i words) {
-  // (C ^ 0x80) << 8 is 256 x as a signed word; the shift leaves 4x.
-  const __m256i x4 =
-      _mm256_srai_epi16(_mm256_xor_si256(_mm256_and_si256(words, _mm256_set1_epi16(static_cast<short>(0xFF00))),
-                                         _mm256_set1_epi16(static_cast<short>(0x8000))),
-                        6);
+// From x4 = 4x, x the chroma value less 128, in every word.
+inline ChromaTerms TermsOfQuadrupled(__m256i x4) {
   const __m256i negative = _mm256_srai_epi16(x4, 15);
   const __m256i blueRed = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<1772, 1402>()), negative);
   const __m256i greenParts = _mm256_sub_epi16(_mm256_mulhi_epi16(x4, PairFactors<344, 714>()), negative);
   return {blueRed, Rotate16(blueRed), _mm256_add_epi16(greenParts, Rotate16(greenParts))};
+}
+
+// `centred`: (C ^ 0x80) << 8 in every word, 256 x as a signed word; the
+// shift leaves 4x.
+inline ChromaTerms TermsOfCentred(__m256i centred) { return TermsOfQuadrupled(_mm256_srai_epi16(centred, 6)); }
+
+inline ChromaTerms TermsOf(__m256i words) {
+  return TermsOfCentred(_mm256_xor_si256(_mm256_and_si256(words, _mm256_set1_epi16(static_cast<short>(0xFF00))),
+                                         _mm256_set1_epi16(static_cast<short>(0x8000))));
 }
 
 inline Yuy2Sums SumsWith(__m256i luma, const ChromaTerms& t) {
@@ -148,9 +153,11 @@ struct Nv12Chroma {
   ChromaTerms low, high;
 };
 
+// The chroma bytes are centred once, before they are widened.
 inline Nv12Chroma ChromaOf(const std::uint8_t* chroma) {
-  const __m256i uv = Load(chroma), zero = _mm256_setzero_si256();
-  return {TermsOf(_mm256_unpacklo_epi8(zero, uv)), TermsOf(_mm256_unpackhi_epi8(zero, uv))};
+  const __m256i uv = _mm256_xor_si256(Load(chroma), _mm256_set1_epi8(static_cast<char>(0x80)));
+  const __m256i zero = _mm256_setzero_si256();
+  return {TermsOfCentred(_mm256_unpacklo_epi8(zero, uv)), TermsOfCentred(_mm256_unpackhi_epi8(zero, uv))};
 }
 
 inline void ConvertNv12Block(const std::uint8_t* luma, const Nv12Chroma& c, std::uint8_t* out) {
