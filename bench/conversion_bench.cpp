@@ -185,9 +185,8 @@ void RegisterForcedSets() {
       {"SnaplarkConvertYuy2", SnaplarkConvertYuy2},
       {"SnaplarkShrinkFrame", SnaplarkShrinkFrame},
   };
-  for (const PixelKernelSet set :
-       {PixelKernelSet::Scalar, PixelKernelSet::Sse2, PixelKernelSet::Avx2, PixelKernelSet::Avx512,
-        PixelKernelSet::Avx512Vbmi}) {
+  for (const PixelKernelSet set : {PixelKernelSet::Scalar, PixelKernelSet::Sse2, PixelKernelSet::Avx2,
+                                   PixelKernelSet::Avx512, PixelKernelSet::Avx512Vbmi}) {
     if (!IsPixelKernelSetSupported(set)) continue;
     for (const auto& [name, fn] : conversions) {
       const std::string full = std::string(name) + "/" + PixelKernelSetName(set);

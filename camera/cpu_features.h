@@ -9,7 +9,7 @@ namespace snaplark {
 struct CpuFeatures {
   bool sse2 = false;
   bool avx2 = false;
-  bool avx512bw = false;  // with AVX-512F, and the 512-bit state enabled by the system
+  bool avx512bw = false;    // with AVX-512F, and the 512-bit state enabled by the system
   bool avx512vbmi = false;  // and the byte permutes, with all of the above
   // The last cache level's size as the processor reports it; 0 when unknown.
   // Under a hypervisor it may be the whole socket's rather than what one

@@ -212,9 +212,8 @@ void ConvertNv12Pitched(const std::uint8_t* luma, std::ptrdiff_t lumaPitch, cons
                                      : kernels.nv12Pair;
   int y = 0;
   for (; y + 1 < height; y += 2) {
-    pair(SourceRow(luma, lumaPitch, y), SourceRow(luma, lumaPitch, y + 1),
-                     SourceRow(chroma, chromaPitch, y / 2), OutputRow(pixels, height, y, stride),
-                     OutputRow(pixels, height, y + 1, stride), width);
+    pair(SourceRow(luma, lumaPitch, y), SourceRow(luma, lumaPitch, y + 1), SourceRow(chroma, chromaPitch, y / 2),
+         OutputRow(pixels, height, y, stride), OutputRow(pixels, height, y + 1, stride), width);
   }
   // An odd height's last row has a chroma row of its own.
   if (y < height) {

@@ -71,8 +71,8 @@ void Nv12RowAvx512Vbmi(const std::uint8_t* luma, const std::uint8_t* chroma, std
 void Nv12RowPairAvx512Vbmi(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
                            std::uint8_t* out0, std::uint8_t* out1, int width);
 void Yuy2RowAvx512Vbmi(const std::uint8_t* source, std::uint8_t* out, int width);
-void Nv12RowPairPastCacheAvx512Vbmi(const std::uint8_t* luma0, const std::uint8_t* luma1,
-                                    const std::uint8_t* chroma, std::uint8_t* out0, std::uint8_t* out1, int width);
+void Nv12RowPairPastCacheAvx512Vbmi(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                                    std::uint8_t* out0, std::uint8_t* out1, int width);
 void Yuy2RowPastCacheAvx512Vbmi(const std::uint8_t* source, std::uint8_t* out, int width);
 
 }  // namespace snaplark

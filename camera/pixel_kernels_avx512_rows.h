@@ -17,7 +17,6 @@
 namespace snaplark {
 namespace {
 
-
 inline __m512i Load(const std::uint8_t* p) { return _mm512_loadu_si512(p); }
 inline void Store(std::uint8_t* p, __m512i v) { _mm512_storeu_si512(p, v); }
 
@@ -212,8 +211,8 @@ void Nv12Row(const std::uint8_t* luma, const std::uint8_t* chroma, std::uint8_t*
 }
 
 template <PackFunction Pack, bool Streaming>
-void Nv12RowPair(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
-                 std::uint8_t* out0, std::uint8_t* out1, int width) {
+void Nv12RowPair(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma, std::uint8_t* out0,
+                 std::uint8_t* out1, int width) {
   const int blocks = width / 64;
   RowStores<Streaming> row0(out0), row1(out1);
   for (int block = 0; block < blocks; ++block) {

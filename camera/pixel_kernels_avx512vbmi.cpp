@@ -56,8 +56,8 @@ constexpr __mmask64 BytesFrom(int n, Packed pack) {
 static_assert(BytesFrom(0, Packed::BlueRedHigh) == 0 && BytesFrom(2, Packed::BlueRedLow) == 0,
               "the outer vectors take their blue and red from one pack");
 
-alignas(64) constexpr ByteIndices Indices[3] = {PermuteIndices(0, Packed::Green), PermuteIndices(1, Packed::BlueRedHigh),
-                                                PermuteIndices(2, Packed::Green)};
+alignas(64) constexpr ByteIndices Indices[3] = {
+    PermuteIndices(0, Packed::Green), PermuteIndices(1, Packed::BlueRedHigh), PermuteIndices(2, Packed::Green)};
 
 inline __m512i IndicesOf(int n) { return _mm512_load_si512(Indices[n].bytes); }
 
@@ -83,8 +83,8 @@ void Nv12RowPairAvx512Vbmi(const std::uint8_t* luma0, const std::uint8_t* luma1,
   Nv12RowPair<PackSumsVbmi, false>(luma0, luma1, chroma, out0, out1, width);
 }
 
-void Nv12RowPairPastCacheAvx512Vbmi(const std::uint8_t* luma0, const std::uint8_t* luma1,
-                                    const std::uint8_t* chroma, std::uint8_t* out0, std::uint8_t* out1, int width) {
+void Nv12RowPairPastCacheAvx512Vbmi(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* chroma,
+                                    std::uint8_t* out0, std::uint8_t* out1, int width) {
   Nv12RowPair<PackSumsVbmi, true>(luma0, luma1, chroma, out0, out1, width);
 }
 
