@@ -78,10 +78,10 @@ measure() {  # measure LINK LABEL: appends "LABEL_WITHOUT_BLANKS WHOLE CAMERA" t
   awk -v s="$seconds" -v label="${2// /_}" -v results="$results" '
     NR == FNR { start[$1] = $2; next }
     { used = $2 - ($1 in start ? start[$1] : 0); total += used
-      if ($3 == "virtual_camera") camera += used
+      if ($3 == "virtual_camera") { camera += used; seen = 1 }
       if (used > 0) printf "  thread %-8s %-20s %6.2f%%\n", $1, $3, 100 * used / 1e9 / s }
     END { printf "  whole process                  %6.2f%%\n", 100 * total / 1e9 / s
-          printf "%s %.4f %.4f\n", label, 100 * total / 1e9 / s, 100 * camera / 1e9 / s >>results }' \
+          printf "%s %.4f %.4f\n", label, 100 * total / 1e9 / s, seen ? 100 * camera / 1e9 / s : -1 >>results }' \
     <(echo "$before") <(echo "$after")
   awk -v hz="$hz" -v s="$seconds" -v a="$server0" -v b="$(process_ticks "${server:-0}")" \
       -v c="$xvfb0" -v d="$(process_ticks "$xvfb")" \
@@ -102,6 +102,8 @@ for camera in "640x480_NV12_camera 3 0.3" "1280x720_YUY2_camera 5 1"; do
     awk -v l="$label" -v c="$column" '$1 == l { print $c }' "$results" | sort -g |
       awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
   done | paste -sd' ' | awk -v l="${label//_/ }" -v w="$wholeGoal" -v c="$cameraGoal" '{
-    verdict = ($1 <= w && $2 <= c) ? "holds" : "MISSED"
-    printf "  %-22s whole process %5.2f%% (goal <= %s%%), camera thread %5.2f%% (goal <= %s%%) %s\n", l, $1, w, $2, c, verdict }'
+    # No thread of that name (a renamed or unnamed camera thread) is a miss, not a pass at 0.
+    verdict = ($1 <= w && $2 >= 0 && $2 <= c) ? "holds" : "MISSED"
+    camera = $2 >= 0 ? sprintf("%5.2f%%", $2) : "not seen"
+    printf "  %-22s whole process %5.2f%% (goal <= %s%%), camera thread %s (goal <= %s%%) %s\n", l, $1, w, camera, c, verdict }'
 done
